@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The whole test suite: native tests under AddressSanitizer and UBSan, fuzz
+# targets for a bounded time, the Windows tests under Wine (windows on an
+# Xvfb display) and the stand-ins' own tests. Sets up what is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+start=$(date +%s)
+fuzz_seconds=${TESSALY_FUZZ_SECONDS:-30}
+
+"$root/scripts/setup-host.sh"
+echo "== build"
+"$root/scripts/build.sh" all
+
+failed=0
+summary=()
+run_ctest() {
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name tests"
+  local log=$root/build/ctest-$name.log
+  if ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' ; then :; fi
+  if ! grep -q '100% tests passed' "$log"; then
+    failed=1
+  fi
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
+}
+
+run_ctest native "$root/build/native" -j 2
+
+echo "== fuzz (${fuzz_seconds}s each)"
+fuzz_pass=0 fuzz_fail=0
+for target in "$root"/build/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=$root/tests/fuzz/corpus/${name#fuzz_}
+  work=$(mktemp -d)
+  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+  if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" \
+       >"$root/build/$name.log" 2>&1; then
+    echo "$name: ok"
+    fuzz_pass=$((fuzz_pass + 1))
+  else
+    echo "$name: FAILED (see build/$name.log)"
+    tail -n 30 "$root/build/$name.log"
+    fuzz_fail=$((fuzz_fail + 1))
+    failed=1
+  fi
+  rm -rf "$work"
+done
+summary+=("fuzz: $fuzz_pass passed, $fuzz_fail failed")
+
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap tessaly_wine_down EXIT
+tessaly_wine_up fresh
+tessaly_display_up
+# Windows tests share one prefix and write beside their executables, so they
+# run one at a time.
+run_ctest windows "$root/build/win"
+
+if [ -d "$root/standins" ]; then
+  for suite in "$root"/standins/*/; do
+    if ls "$suite"test_*.py >/dev/null 2>&1; then
+      name=$(basename "$suite")
+      echo "== stand-in $name tests"
+      if python3 -m unittest discover -s "$suite" -p 'test_*.py' 2>&1 | tee "$root/build/unittest-$name.log" | tail -n 5; then :; fi
+      if ! tail -n 3 "$root/build/unittest-$name.log" | grep -q '^OK'; then
+        failed=1
+      fi
+      summary+=("stand-in $name: $(grep -E '^Ran [0-9]+ tests' "$root/build/unittest-$name.log" | tail -n 1)")
+    fi
+  done
+fi
+
+echo "== summary ($(($(date +%s) - start)) s)"
+printf '%s\n' "${summary[@]}"
+exit $failed
