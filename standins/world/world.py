@@ -528,6 +528,22 @@ class Body:
                     yield memoryview(chunk)
 
 
+def regroup(pieces, size):
+    """Re-cuts a stream of pieces into pieces of exactly `size` bytes (the last
+    may be shorter), so that chunk boundaries do not depend on block layout."""
+    buf = bytearray()
+    for p in pieces:
+        if not buf and len(p) == size:
+            yield p
+            continue
+        buf += p
+        while len(buf) >= size:
+            yield memoryview(bytes(buf[:size]))
+            del buf[:size]
+    if buf:
+        yield memoryview(bytes(buf))
+
+
 def bytes_body(data, ctype, mtime):
     return Body(len(data), mtime, ctype, data=data)
 
@@ -851,7 +867,10 @@ class Handler(BaseHTTPRequestHandler):
             if framing == "chunked":
                 piece_max = min(piece_max, sw["chunk_size"])
             t0 = time.monotonic()
-            for piece in body.pieces(start, end, piece_max):
+            pieces = body.pieces(start, end, piece_max)
+            if framing == "chunked":
+                pieces = regroup(pieces, piece_max)
+            for piece in pieces:
                 n = len(piece)
                 if cut >= 0 and sent + n >= cut:
                     piece = piece[: cut - sent]
