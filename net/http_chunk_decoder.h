@@ -28,6 +28,7 @@ class http_chunk_decoder {
     std::uint32_t delivered_ = 0;
     bool last_chunk_ = false;
     bool trailer_done_ = false;
+    int error_ = 0;  // sticky result once the framing proved broken
 };
 
 // Decodes the next bytes of a chunked body. Chunk data is appended to `output`,
