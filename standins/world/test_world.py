@@ -492,6 +492,15 @@ class Beacons(WorldTestCase):
         lines = self.w.control("beacons").decode("utf-8").splitlines()
         self.assertEqual(sorted(l.rsplit("=", 1)[1] for l in lines), sorted(str(i) for i in range(10)))
 
+    def test_beacon_with_absolute_target_and_host_only(self):
+        # The client's request carries nothing but the Host field.
+        s = socket.create_connection(("127.0.0.1", self.w.port), timeout=5)
+        s.sendall(b"GET http://stats.example/UPV?gs=downerbk&gameid=1001&pid=Q HTTP/1.1\r\nHost: stats.example\r\n\r\n")
+        self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 200"))
+        s.close()
+        line = self.w.control("beacons").decode("utf-8").strip()
+        self.assertTrue(line.endswith(" /UPV?gs=downerbk&gameid=1001&pid=Q"), line)
+
     def test_failing_beacon_is_still_logged(self):
         self.w.control("status", path="/UPV", code=500)
         self.assertEqual(self.w.get("/UPV?gs=dragconf&gameid=1001&pid=P")[0], 500)

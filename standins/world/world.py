@@ -643,6 +643,9 @@ class Handler(BaseHTTPRequestHandler):
     def dispatch(self, head):
         st = self.server.state
         url = urllib.parse.urlsplit(self.path)
+        if url.scheme:
+            # Absolute request target: keep only what an origin server sees.
+            self.path = (url.path or "/") + ("?" + url.query if url.query else "")
         path = urllib.parse.unquote(url.path)
         self.log_entry = {
             "time": round(time.time(), 3),
