@@ -8,7 +8,7 @@ Serves, on 127.0.0.1 only:
   /files/<name>             any file of the data folder (host installer, add-in zip, ...)
   /channel/<page>.html      small pages the configuration links to
   /UPV?...                  statistics beacons, one log line each
-  /_control/...             run-time switches for tests (see README in the usage text)
+  /_control/...             run-time switches for tests (see --help and README.md)
 
 Standard library only. Run with --help for the options.
 """
