@@ -36,10 +36,11 @@ bool parse_length(const std::string& value, std::int64_t& length) {
     const std::size_t digits = i;
     std::uint64_t v = 0;
     for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<std::uint64_t>(value[i] - '0');
-        if (v > static_cast<std::uint64_t>(INT64_MAX)) {
+        const auto d = static_cast<std::uint64_t>(value[i] - '0');
+        if (v > (static_cast<std::uint64_t>(INT64_MAX) - d) / 10) {
             return false;
         }
+        v = v * 10 + d;
     }
     if (i == digits) {
         return false;
