@@ -146,6 +146,7 @@ int http_response_parser::parse(const char* data, std::size_t length, http_respo
         }
         chunked_ = starts_with_chunked(response.headers.find_value(http_field::transfer_encoding));
         if (!read_declared_length(response, chunked_, declared_)) {
+            response.headers.clear();
             return error_ = http_bad_head;
         }
         if (declared_ == 0) {

@@ -283,6 +283,7 @@ TEST(HttpParser, UnusableContentLengthIsRefused) {
         outcome o;
         run(o, std::string("HTTP/1.1 200 OK\r\n") + fields + "\r\nhello");
         EXPECT_EQ(o.result, http_bad_head) << fields;
+        EXPECT_TRUE(o.response.headers.empty()) << fields;
     }
     outcome agree;
     run(agree, "HTTP/1.1 200 OK\r\nContent-Length:  5 \r\nContent-Length: 05\r\n\r\nhello!");
