@@ -111,6 +111,12 @@ bool parse_head(const char* data, std::size_t length, http_response& response) {
     if (status == 0 || reason >= cr) {
         return false;
     }
+    std::size_t lines = 0;
+    for (const char* q = cr + 2; (q = static_cast<const char*>(std::memchr(q, '\n', end - q)));
+         ++q) {
+        ++lines;
+    }
+    response.headers.reserve(lines);
     if (!parse_header_lines(cr + 2, static_cast<std::size_t>(end - (cr + 2)), response.headers)) {
         response.headers.clear();
         return false;

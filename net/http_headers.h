@@ -28,6 +28,7 @@ class http_headers {
     // Appends without looking for an existing field.
     void add(std::string_view name, std::string_view value);
     void clear() { fields_.clear(); }
+    void reserve(std::size_t fields) { fields_.reserve(fields); }
 
     bool empty() const { return fields_.empty(); }
     std::size_t size() const { return fields_.size(); }
