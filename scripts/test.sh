@@ -19,11 +19,12 @@ run_ctest() {
   shift 2
   echo "== $name tests"
   local log=$root/build/ctest-$name.log
-  if ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' ; then :; fi
+  rm -rf "$dir/test-reports" && mkdir -p "$dir/test-reports"
+  if ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" 2>&1 | tee "$log"; then :; fi
   if ! grep -q '100% tests passed' "$log"; then
     failed=1
   fi
-  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
+  summary+=("$name: $(python3 "$root/scripts/count-cases.py" "$dir/test-reports") ($(grep -E 'tests passed|tests failed' "$log" | tail -n 1))")
 }
 
 run_ctest native "$root/build/native" -j 2
@@ -59,13 +60,19 @@ tessaly_display_up
 # run one at a time.
 run_ctest windows "$root/build/win"
 
+py_pass=0 py_fail=0
 if [ -d "$root/standins" ]; then
   for suite in "$root"/standins/*/; do
     if ls "$suite"test_*.py >/dev/null 2>&1; then
       name=$(basename "$suite")
       echo "== stand-in $name tests"
       if python3 -m unittest discover -s "$suite" -p 'test_*.py' 2>&1 | tee "$root/build/unittest-$name.log" | tail -n 5; then :; fi
-      if ! tail -n 3 "$root/build/unittest-$name.log" | grep -q '^OK'; then
+      ran=$(sed -n 's/^Ran \([0-9]*\) tests\?.*/\1/p' "$root/build/unittest-$name.log" | tail -n 1)
+      if tail -n 3 "$root/build/unittest-$name.log" | grep -q '^OK'; then
+        py_pass=$((py_pass + ${ran:-0}))
+      else
+        bad=$(sed -n 's/^FAILED (\(failures\|errors\)=\([0-9]*\).*/\2/p' "$root/build/unittest-$name.log" | tail -n 1)
+        py_fail=$((py_fail + ${bad:-1})) py_pass=$((py_pass + ${ran:-0} - ${bad:-1}))
         failed=1
       fi
       summary+=("stand-in $name: $(grep -E '^Ran [0-9]+ tests' "$root/build/unittest-$name.log" | tail -n 1)")
@@ -75,4 +82,10 @@ fi
 
 echo "== summary ($(($(date +%s) - start)) s)"
 printf '%s\n' "${summary[@]}"
+# One closing line over everything that ran.
+read -r p _ f _ < <(python3 "$root/scripts/count-cases.py" "$root/build/native/test-reports" \
+  "$root/build/win/test-reports" | tr -d ',')
+p=$((p + fuzz_pass + py_pass)) f=$((f + fuzz_fail + py_fail))
+[ $failed = 0 ] || [ $f -gt 0 ] || f=1
+echo "total: $p passed, $f failed"
 exit $failed

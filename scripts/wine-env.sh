@@ -12,8 +12,15 @@ tessaly_make_template() {
   if [ -f "$t/.done" ]; then
     return 0
   fi
-  rm -rf "$t"
   mkdir -p "$tessaly_cache"
+  # One maker at a time; the others wait and then use its result.
+  exec {lock}>"$tessaly_cache/wineprefix.lock"
+  flock "$lock"
+  if [ -f "$t/.done" ]; then
+    flock -u "$lock"
+    return 0
+  fi
+  rm -rf "$t"
   (
     export WINEPREFIX=$t
     wineboot -i </dev/null >/dev/null 2>&1
@@ -32,6 +39,7 @@ tessaly_make_template() {
     wineserver -w
   )
   touch "$t/.done"
+  flock -u "$lock"
 }
 
 tessaly_wine_up() {

@@ -1,0 +1,66 @@
+#include "app/application.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+
+#include "app/app_module.h"
+#include "app/crash_marker.h"
+#include "app/game_config.h"
+#include "app/main_window.h"
+#include "host/host_paths.h"
+#include "skin/skin_startup.h"
+
+int RunApplication(LPWSTR, int) {
+    GameConfig& config = GameConfig::Instance();
+    config.Load(program_directory() + L"tessaly.ini");
+
+    const std::wstring mutex_name = L"Tessaly" + config.GameId();
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, mutex_name.c_str());
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        // FindWindow also finds a window hidden to the tray.
+        if (HWND running = FindWindowW(nullptr, config.WindowTitle().c_str())) {
+            ShowWindow(running, SW_RESTORE);
+            SetForegroundWindow(running);
+        }
+        return 0;
+    }
+    // Without a mutex the copy still runs, only unprotected.
+
+    AppModule& module = AppModule::Instance();
+    MessageLoop loop;
+    module.AddMessageLoop(&loop);
+
+    auto window = std::make_unique<MainWindow>();
+    if (window->Create(module.ModuleInstance())) {
+        loop.Run();
+    }
+    window->Teardown();
+
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+    module.RemoveMessageLoop();
+    window.reset();
+    return 0;
+}
+
+int RunProcess(HINSTANCE instance, LPWSTR command_line, int show_command) {
+    InstallCrashFilter();
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    AppModule::Instance().Init(instance);
+    InitializeSkin();
+
+    const int result = RunApplication(command_line, show_command);
+
+    ShutdownSkin();
+    AppModule::Instance().Term();
+    CoUninitialize();
+    RestoreCrashFilter();
+    return result;
+}

@@ -1,0 +1,38 @@
+#include "skin/skin_startup.h"
+
+#include <objidl.h>
+#include <windows.h>
+// GDI+ needs min and max from the Windows headers' tradition.
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
+
+namespace {
+
+ULONG_PTR g_gdiplus_token = 0;
+HMODULE g_rich_edit = nullptr;
+
+}  // namespace
+
+void InitializeSkin() {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&g_gdiplus_token, &input, nullptr) != Gdiplus::Ok) {
+        g_gdiplus_token = 0;
+    }
+    // Loaded once for the whole run, so that rich-edit controls can be created.
+    g_rich_edit = LoadLibraryW(L"RICHED20.DLL");
+}
+
+void ShutdownSkin() {
+    if (g_rich_edit) {
+        FreeLibrary(g_rich_edit);
+        g_rich_edit = nullptr;
+    }
+    if (g_gdiplus_token) {
+        Gdiplus::GdiplusShutdown(g_gdiplus_token);
+        g_gdiplus_token = 0;
+    }
+}
