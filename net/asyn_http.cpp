@@ -164,7 +164,11 @@ void asyn_http::on_recv(const char* data, std::uint32_t length, std::uint32_t& c
         response_ = std::make_unique<http_response>();
         parser_ = std::make_unique<http_response_parser>();
     }
+    // Reused from block to block; swapped out while the sink looks at it, so
+    // that a new exchange started from on_data gets a scratch of its own.
     std::string body;
+    body.swap(body_scratch_);
+    body.clear();
     std::size_t used = length;
     const int result = feed(*parser_, data, length, *response_, used, body);
     consumed = static_cast<std::uint32_t>(used);
@@ -178,13 +182,18 @@ void asyn_http::on_recv(const char* data, std::uint32_t length, std::uint32_t& c
         const std::uint64_t exchange = exchange_;
         sink_->on_data(request_id_, *response_, body.data(), body.size(), response_->body.size(),
                        keep);
-        if (!*alive || exchange != exchange_ || !response_) {
+        if (!*alive) {
+            return;
+        }
+        if (exchange != exchange_ || !response_) {
+            body_scratch_.swap(body);
             return;
         }
         if (keep) {
             response_->body.append(body);
         }
     }
+    body_scratch_.swap(body);
     if (result == 0) {
         response_done_ = true;
         complete();

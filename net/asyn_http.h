@@ -76,6 +76,7 @@ class asyn_http : public asyn_tcp_socket_event {
     http_request request_;
     std::unique_ptr<http_response> response_;
     std::unique_ptr<http_response_parser> parser_;
+    std::string body_scratch_;  // decoded body bytes of the block in hand
     // Counts exchanges, so that code resuming after a sink callback can tell
     // whether the exchange it served has ended meanwhile.
     std::uint64_t exchange_ = 0;

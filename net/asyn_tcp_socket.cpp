@@ -106,6 +106,9 @@ void asyn_tcp_socket::start() {
         fail(WSAGetLastError(), true);
         return;
     }
+    const int buffer_size = receive_buffer_size;
+    setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&buffer_size),
+               sizeof(buffer_size));
     if (WSAAsyncSelect(socket_, window_->m_hWnd, socket_notification_message, kAllEvents) != 0) {
         fail(WSAGetLastError(), true);
         return;
@@ -266,8 +269,11 @@ void asyn_tcp_socket::flush(bool deferred) {
 }
 
 asyn_tcp_socket::receive_result asyn_tcp_socket::receive() {
-    char block[receive_block_size];
-    const int count = ::recv(socket_, block, sizeof(block), 0);
+    if (!receive_block_) {
+        receive_block_.reset(new char[receive_block_size]);
+    }
+    char* const block = receive_block_.get();
+    const int count = ::recv(socket_, block, receive_block_size, 0);
     if (count == SOCKET_ERROR) {
         const int error = WSAGetLastError();
         if (error == WSAEWOULDBLOCK) {
@@ -281,17 +287,30 @@ asyn_tcp_socket::receive_result asyn_tcp_socket::receive() {
         sink_->on_close();
         return receive_result::ended;
     }
-    receive_buffer_.append(block, static_cast<std::size_t>(count));
+    // With nothing left over, the sink reads the new bytes where recv() put
+    // them; only what it leaves is copied into the receive buffer.
+    const bool direct = receive_buffer_.empty();
+    if (!direct) {
+        receive_buffer_.append(block, static_cast<std::size_t>(count));
+    }
+    const char* const data = direct ? block : receive_buffer_.data();
+    const auto size = direct ? static_cast<std::uint32_t>(count)
+                             : static_cast<std::uint32_t>(receive_buffer_.size());
 
     auto alive = alive_;
     const SOCKET current = socket_;
-    const auto size = static_cast<std::uint32_t>(receive_buffer_.size());
     std::uint32_t consumed = size;
-    sink_->on_recv(receive_buffer_.data(), size, consumed);
+    sink_->on_recv(data, size, consumed);
     if (!*alive || socket_ != current || state_ != state_connected) {
         return receive_result::stopped;
     }
-    if (consumed == size) {
+    if (direct) {
+        if (consumed < size) {
+            receive_buffer_.assign(block + consumed, size - consumed);
+        } else if (consumed > size) {
+            receive_buffer_.assign(block, size);
+        }
+    } else if (consumed == size) {
         receive_buffer_.clear();
     } else if (consumed < size) {
         receive_buffer_.erase(0, consumed);

@@ -44,7 +44,9 @@ class asyn_tcp_socket {
     };
 
     // Bytes asked of one recv(): one call per FD_READ.
-    static constexpr int receive_block_size = 40960;
+    static constexpr int receive_block_size = 262144;
+    // The system's receive buffer of the connection.
+    static constexpr int receive_buffer_size = 1048576;
 
     explicit asyn_tcp_socket(asyn_tcp_socket_event* sink);
     virtual ~asyn_tcp_socket();
@@ -89,6 +91,7 @@ class asyn_tcp_socket {
     std::string send_buffer_;
     std::uint32_t send_offset_ = 0;
     std::string receive_buffer_;
+    std::unique_ptr<char[]> receive_block_;  // scratch for recv(), too big for the stack
     std::string host_;
     std::uint16_t port_ = 0;
     std::uint32_t address_ = INADDR_NONE;
