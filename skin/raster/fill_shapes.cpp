@@ -3,8 +3,8 @@
 // plain and the vector table share this file, so both see identical sources.
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -111,6 +112,10 @@ struct TableCase {
     const char* name;
     const FillTable* (*get)();
 };
+
+void PrintTo(const TableCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class EachTable : public ::testing::TestWithParam<TableCase> {
   protected:
