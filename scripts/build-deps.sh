@@ -2,10 +2,12 @@
 # Builds expat, zlib, minizip, libpng and GoogleTest for the MinGW target from
 # Debian's source packages, into a cache outside the source tree. Prints the
 # prefix. A finished prefix is reused as it is.
+#   build-deps.sh [i686|x86_64]   (default i686, the product's target)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+arch=${1:-i686}
 cache=${TESSALY_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tessaly}
-key=deps-mingw-v1
+key=deps-mingw-$arch-v1
 prefix=$cache/$key
 if [ -f "$prefix/.done" ]; then
   echo "$prefix"
@@ -23,7 +25,7 @@ cd "$work"
   done
 } >"$work/fetch.log" 2>&1 || { cat "$work/fetch.log" >&2; exit 1; }
 
-tc=$here/cmake/mingw-i686.cmake
+tc=$here/cmake/mingw-$arch.cmake
 common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DTESSALY_DEPS="$prefix"
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix")
 log=$work/build.log

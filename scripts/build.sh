@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds the trees: build.sh [win|native|fuzz|all] (default all).
-#   win     build/win      the 32-bit Windows tree (MinGW)
+# Configures and builds the trees: build.sh [win|win64|native|fuzz|all].
+#   win     build/win      the 32-bit Windows tree (MinGW i686): the product
+#   win64   build/win64    the same sources for 64-bit Windows, whose tests run
+#                          where 32-bit code cannot
+#   all     every tree (the default)
 #   native  build/native   portable code under AddressSanitizer and UBSan
 #   fuzz    build/fuzz     libFuzzer targets (clang)
 set -euo pipefail
@@ -8,12 +11,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
 jobs=$(nproc)
 
-build_win() {
-  local deps
-  deps=$("$root/scripts/build-deps.sh")
-  cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTESSALY_DEPS="$deps" >/dev/null
-  cmake --build "$root/build/win" -j "$jobs"
+build_windows() {
+  local arch=$1 tree=$2 deps
+  deps=$("$root/scripts/build-deps.sh" "$arch")
+  cmake -S "$root" -B "$root/build/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DTESSALY_DEPS="$deps" >/dev/null
+  cmake --build "$root/build/$tree" -j "$jobs"
 }
 build_native() {
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -28,9 +31,10 @@ build_fuzz() {
 }
 
 case $what in
-  win) build_win ;;
+  win) build_windows i686 win ;;
+  win64) build_windows x86_64 win64 ;;
   native) build_native ;;
   fuzz) build_fuzz ;;
-  all) build_win; build_native; build_fuzz ;;
-  *) echo "usage: build.sh [win|native|fuzz|all]" >&2; exit 2 ;;
+  all) build_windows i686 win; build_windows x86_64 win64; build_native; build_fuzz ;;
+  *) echo "usage: build.sh [win|win64|native|fuzz|all]" >&2; exit 2 ;;
 esac

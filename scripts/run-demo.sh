@@ -7,15 +7,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 "$root/scripts/setup-host.sh"
-"$root/scripts/build.sh" win >/dev/null
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+# The 32-bit client, or its 64-bit build where 32-bit code cannot run.
+tree=win
+[ "$(tessaly_wine_arch)" = win64 ] && tree=win64
+"$root/scripts/build.sh" $tree >/dev/null
 
 demo=$root/build/demo
 mkdir -p "$demo"
-cp "$root/build/win/app/tessaly.exe" "$demo/"
+cp "$root/build/$tree/app/tessaly.exe" "$demo/"
 cp "$root/demo/tessaly.ini" "$demo/"
 
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 own_display=0
 if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
   own_display=1
@@ -23,10 +26,10 @@ if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
 fi
 trap tessaly_wine_down EXIT
 export TESSALY_PREFIX=$root/build/demo-prefix
-tessaly_wine_up
 tessaly_display_up
+tessaly_wine_up
 
-(cd "$demo" && wine tessaly.exe </dev/null >/dev/null 2>&1) &
+(cd "$demo" && tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
 client=$!
 
 title=$(iconv -f UTF-16LE -t UTF-8 "$demo/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器

@@ -46,7 +46,8 @@ bool Running(const Copy& copy) {
     return WaitForSingleObject(copy.process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-HWND WaitForWindow(const std::wstring& title, DWORD timeout_ms = 20000) {
+// The first window of a fresh prefix waits for Wine's desktop to start.
+HWND WaitForWindow(const std::wstring& title, DWORD timeout_ms = 60000) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeout_ms) {
         if (HWND hwnd = FindWindowW(nullptr, title.c_str())) {
@@ -78,8 +79,10 @@ int CountWindows(const std::wstring& title) {
     return search.count;
 }
 
-// Ends a copy through its tray menu's exit command, as a user would.
-void Stop(Copy& copy, HWND hwnd) {
+// Ends a copy through its tray menu's exit command, as a user would, and
+// gives its exit code.
+DWORD Stop(Copy& copy, HWND hwnd) {
+    DWORD code = STILL_ACTIVE;
     if (hwnd && IsWindow(hwnd)) {
         PostMessageW(hwnd, WM_COMMAND, IDM_TRAY_EXIT, 0);
     }
@@ -88,10 +91,12 @@ void Stop(Copy& copy, HWND hwnd) {
             TerminateProcess(copy.process.hProcess, 1);
             WaitForSingleObject(copy.process.hProcess, 5000);
         }
+        GetExitCodeProcess(copy.process.hProcess, &code);
         CloseHandle(copy.process.hProcess);
         CloseHandle(copy.process.hThread);
         copy.process = {};
     }
+    return code;
 }
 
 DWORD ExitCode(const Copy& copy) {
@@ -131,8 +136,7 @@ TEST(Shell, SecondCopyRestoresTheHiddenFirstAndExits) {
     EXPECT_EQ(CountWindows(window_title), 1);
 
     Stop(second, nullptr);
-    Stop(first, hwnd);
-    EXPECT_EQ(ExitCode(first), 0u) << "exit through the tray menu ends the run normally";
+    EXPECT_EQ(Stop(first, hwnd), 0u) << "exit through the tray menu ends the run normally";
 }
 
 TEST(Shell, DifferentGameIdsRunSideBySide) {
