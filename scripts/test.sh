@@ -27,28 +27,17 @@ run_ctest() {
   summary+=("$name: $(python3 "$root/scripts/count-cases.py" "$dir/test-reports") ($(grep -E 'tests passed|tests failed' "$log" | tail -n 1))")
 }
 
-run_ctest native "$root/build/native" -j 2
+run_ctest native "$root/build/native" -j 2 -LE fuzz
 
 echo "== fuzz (${fuzz_seconds}s each)"
-fuzz_pass=0 fuzz_fail=0
-for target in "$root"/build/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  name=$(basename "$target")
-  corpus=$root/tests/fuzz/corpus/${name#fuzz_}
-  work=$(mktemp -d)
-  [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-  if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" \
-       >"$root/build/$name.log" 2>&1; then
-    echo "$name: ok"
-    fuzz_pass=$((fuzz_pass + 1))
-  else
-    echo "$name: FAILED (see build/$name.log)"
-    tail -n 30 "$root/build/$name.log"
-    fuzz_fail=$((fuzz_fail + 1))
-    failed=1
-  fi
-  rm -rf "$work"
-done
+# Each fuzz target is a CTest test labelled "fuzz" in the fuzz tree.
+cmake -S "$root" -B "$root/build/fuzz" -DTESSALY_FUZZ_SECONDS="$fuzz_seconds" >/dev/null
+ctest --test-dir "$root/build/fuzz" -L fuzz --output-on-failure 2>&1 | tee "$root/build/ctest-fuzz.log" || true
+fuzz_total=$(sed -n 's/.*tests failed out of \([0-9]*\)/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
+fuzz_fail=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
+fuzz_total=${fuzz_total:-0} fuzz_fail=${fuzz_fail:-0}
+fuzz_pass=$((fuzz_total - fuzz_fail))
+[ "$fuzz_fail" = 0 ] || failed=1
 summary+=("fuzz: $fuzz_pass passed, $fuzz_fail failed")
 
 # shellcheck source=scripts/wine-env.sh
