@@ -89,6 +89,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_CREATE:
             AddTrayIcon();
             return 0;
+        case WM_PAINT:
+            Paint();
+            return 0;
         case WM_CLOSE:
             ShowWindow(hwnd_, SW_HIDE);
             return 0;
@@ -117,6 +120,33 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
     }
     return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+// Until the skinned window arrives: the window title over a plain panel.
+void MainWindow::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd_, &ps);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    HBRUSH panel = CreateSolidBrush(RGB(0x1E, 0x6F, 0xD9));
+    RECT band = client;
+    band.bottom = band.top + 30;
+    FillRect(dc, &band, panel);
+    DeleteObject(panel);
+
+    HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                             DEFAULT_PITCH, L"SimSun");
+    HGDIOBJ old = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    const std::wstring title = GameConfig::Instance().WindowTitle();
+    RECT text = band;
+    text.left += 10;
+    DrawTextW(dc, title.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    EndPaint(hwnd_, &ps);
 }
 
 void MainWindow::AddTrayIcon() {

@@ -22,6 +22,7 @@ class MainWindow {
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void Paint();
     void AddTrayIcon();
     void DeleteTrayIcon();
     void ShowTrayMenu();

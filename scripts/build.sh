@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Configures and builds the trees: build.sh [win|win64|native|fuzz|all].
+# Configures and builds the trees: build.sh [win|win64|native|fuzz|all] [TARGET...].
 #   win     build/win      the 32-bit Windows tree (MinGW i686): the product
 #   win64   build/win64    the same sources for 64-bit Windows, whose tests run
 #                          where 32-bit code cannot
-#   all     every tree (the default)
 #   native  build/native   portable code under AddressSanitizer and UBSan
 #   fuzz    build/fuzz     libFuzzer targets (clang)
+#   all     every tree (the default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
+[ $# -gt 0 ] && shift
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
 jobs=$(nproc)
 
 build_windows() {
@@ -16,7 +19,7 @@ build_windows() {
   deps=$("$root/scripts/build-deps.sh" "$arch")
   cmake -S "$root" -B "$root/build/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DTESSALY_DEPS="$deps" >/dev/null
-  cmake --build "$root/build/$tree" -j "$jobs"
+  cmake --build "$root/build/$tree" -j "$jobs" "${targets[@]}"
 }
 build_native() {
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -12,7 +12,7 @@ source "$root/scripts/wine-env.sh"
 # The 32-bit client, or its 64-bit build where 32-bit code cannot run.
 tree=win
 [ "$(tessaly_wine_arch)" = win64 ] && tree=win64
-"$root/scripts/build.sh" $tree >/dev/null
+"$root/scripts/build.sh" $tree tessaly >/dev/null
 
 demo=$root/build/demo
 mkdir -p "$demo"
