@@ -10,6 +10,8 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 
+#include "skin/control_factory.h"
+
 namespace {
 
 ULONG_PTR g_gdiplus_token = 0;
@@ -24,6 +26,7 @@ void InitializeSkin() {
     }
     // Loaded once for the whole run, so that rich-edit controls can be created.
     g_rich_edit = LoadLibraryW(L"RICHED20.DLL");
+    qm::skin::RegisterControlTypes();
 }
 
 void ShutdownSkin() {

@@ -1,0 +1,62 @@
+#include "skin/control_factory.h"
+
+#include <atomic>
+
+#include "skin/control.h"
+#include "skin/layout_control.h"
+
+namespace qm::skin {
+
+namespace {
+
+std::atomic<int32_t> g_next_control_id{0x1000};
+
+}  // namespace
+
+ControlFactory& ControlFactory::Instance() {
+    static ControlFactory factory;
+    return factory;
+}
+
+int ControlFactory::Register(int32_t type_id, ControlCreator creator) {
+    if (!creator) {
+        return 0;
+    }
+    return creators_.emplace(type_id, creator).second ? 1 : 0;
+}
+
+ControlCreator ControlFactory::Find(int32_t type_id) const {
+    const auto it = creators_.find(type_id);
+    return it == creators_.end() ? nullptr : it->second;
+}
+
+int CreateControl(int32_t type_id, Control** out) {
+    if (!out || *out) {
+        return 0;
+    }
+    const ControlCreator creator = ControlFactory::Instance().Find(type_id);
+    if (!creator) {
+        return 0;
+    }
+    Control* control = nullptr;
+    if (!creator(&control) || !control) {
+        return 0;
+    }
+    control->SetIdentity(g_next_control_id++, type_id);
+    if (!control->OnCreate()) {
+        control->Destroy();
+        control->Release();
+        return 0;
+    }
+    *out = control;
+    return 1;
+}
+
+void RegisterControlTypes() {
+    ControlFactory& factory = ControlFactory::Instance();
+    // The other types join this list as their classes are written, in the
+    // order 1, 5, 7, 6, 3, 4, 2, 8, 9, 10, 11, 12.
+    factory.Register(kLayoutControlType, &CreateControlOf<LayoutControl, kLayoutControlType>);
+}
+
+}  // namespace qm::skin
