@@ -1,16 +1,4 @@
-# 32-bit Windows target through MinGW-w64 (posix thread model).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-if(DEFINED ENV{TESSALY_DEPS})
-  set(TESSALY_DEPS "$ENV{TESSALY_DEPS}" CACHE PATH "Prefix of the MinGW dependencies")
-endif()
-set(CMAKE_FIND_ROOT_PATH ${TESSALY_DEPS} /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# 32-bit Windows target through MinGW-w64 (posix thread model): the product.
+set(TESSALY_MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
