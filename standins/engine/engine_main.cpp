@@ -1,0 +1,415 @@
+// tdengine.exe: the process in which the downloads of asyn_download_interface.dll
+// run. It serves one named pipe (its name derived from this executable's path),
+// one thread per connected library, and ends when told to, or when no library
+// has been connected for a while, so that it never outlives its users.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/http_url.h"
+#include "standins/engine/engine_ipc.h"
+#include "standins/engine/engine_task.h"
+
+namespace tdengine {
+namespace {
+
+constexpr DWORD idle_exit_ms = 5000;      // after the last library let go
+constexpr DWORD first_client_ms = 30000;  // started but never reached
+
+struct engine {
+    std::mutex lock;  // guards tasks, queries, next ids, speed settings
+    std::map<int, std::unique_ptr<download_task>> tasks;
+    std::map<int, int> count_queries;  // handle -> task id
+    int next_task = 1;
+    int next_query = 1;
+    int mode = 1;
+    std::uint64_t explicit_limit = 0;
+    rate_limiter limiter;
+    task_options options;
+    std::atomic<int> clients{0};
+    std::atomic<bool> ever_connected{false};
+    std::atomic<DWORD> last_change{0};
+    std::wstring pipe_name;
+};
+
+std::uint64_t mode_rate(int mode) {
+    switch (mode) {
+        case 2:
+            return 2u << 20;  // a moderate cap
+        case 3:
+            return 128u << 10;  // background: keeps the line free for the user
+        default:
+            return 0;
+    }
+}
+
+void apply_limit(engine& e) {
+    e.limiter.set_rate(e.explicit_limit ? e.explicit_limit : mode_rate(e.mode));
+}
+
+std::wstring widen_acp(const std::string& s) {
+    if (s.empty()) {
+        return std::wstring();
+    }
+    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    }
+    return w;
+}
+
+bool usable_url(const std::string& url) {
+    std::string host;
+    std::uint16_t port = 0;
+    return qm::win32::net::split_url(url, host, port);
+}
+
+bool usable_folder(std::wstring& folder) {
+    if (folder.empty()) {
+        return false;
+    }
+    if (folder.back() != L'\\' && folder.back() != L'/') {
+        folder += L'\\';
+    }
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void stop_everything(engine& e) {
+    std::lock_guard<std::mutex> guard(e.lock);
+    for (auto& t : e.tasks) {
+        t.second->stop();
+    }
+    for (auto& t : e.tasks) {
+        t.second->stop_and_wait();
+    }
+}
+
+download_task* find_task(engine& e, int id) {
+    auto it = e.tasks.find(id);
+    return it == e.tasks.end() ? nullptr : it->second.get();
+}
+
+struct request {
+    request_head head{};
+    std::string text[4];
+};
+
+bool parse_request(const char* data, DWORD length, request& r) {
+    if (length < sizeof(request_head)) {
+        return false;
+    }
+    std::memcpy(&r.head, data, sizeof(request_head));
+    if (r.head.magic != request_magic) {
+        return false;
+    }
+    std::size_t at = sizeof(request_head);
+    for (int i = 0; i < 4; ++i) {
+        std::size_t n = r.head.text_len[i];
+        if (n > max_text || at + n > length) {
+            return false;
+        }
+        r.text[i].assign(data + at, n);
+        at += n;
+    }
+    return at == length;
+}
+
+// Runs one request; fills the reply head and its data.
+void handle(engine& e, const request& r, reply_head& reply, std::string& data, bool& shutdown) {
+    reply.magic = reply_magic;
+    reply.result = result_ok;
+    const int id = r.head.args[0];
+    std::lock_guard<std::mutex> guard(e.lock);
+    switch (r.head.op) {
+        case op_hello:
+            reply.values[0] = static_cast<std::int32_t>(GetCurrentProcessId());
+            reply.values[1] = e.options.connections;
+            break;
+        case op_create_new:
+        case op_create_continued:
+        case op_create_predownload: {
+            std::wstring folder = widen_acp(r.text[1]);
+            std::wstring name = widen_acp(r.text[2]);
+            bool pre = r.head.op == op_create_predownload;
+            if (!usable_url(r.text[0]) || (!pre && !usable_folder(folder)) ||
+                (r.head.op == op_create_continued && name.empty())) {
+                reply.result = result_bad_argument;
+                break;
+            }
+            int new_id = e.next_task++;
+            e.tasks[new_id] =
+                std::make_unique<download_task>(new_id, r.text[0], folder, name, pre, e.options);
+            reply.values[0] = new_id;
+            break;
+        }
+        case op_start:
+        case op_start_predownload: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else if (!t->start()) {
+                reply.result = result_bad_state;
+            }
+            break;
+        }
+        case op_stop: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else {
+                t->stop();
+            }
+            break;
+        }
+        case op_delete: {
+            auto it = e.tasks.find(id);
+            if (it == e.tasks.end()) {
+                reply.result = result_unknown_task;
+            } else {
+                it->second->stop_and_wait();
+                e.tasks.erase(it);
+            }
+            break;
+        }
+        case op_query_info: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else {
+                data.assign(info_block_size, '\0');
+                t->fill_info(reinterpret_cast<unsigned char*>(&data[0]));
+            }
+            break;
+        }
+        case op_submit_count: {
+            if (!find_task(e, id)) {
+                reply.result = result_unknown_task;
+            } else {
+                int handle_id = e.next_query++;
+                e.count_queries[handle_id] = id;
+                reply.values[0] = handle_id;
+            }
+            break;
+        }
+        case op_query_count: {
+            auto q = e.count_queries.find(id);
+            download_task* t = q == e.count_queries.end() ? nullptr : find_task(e, q->second);
+            if (!t) {
+                reply.result = result_unknown_task;
+                break;
+            }
+            int status = t->resource_state();
+            reply.values[0] = status;
+            reply.values[1] = 0;
+            if (status == count_ready) {
+                resource_entry entry{1, static_cast<std::uint32_t>(e.options.connections)};
+                std::size_t room =
+                    r.head.args[1] > 0 ? static_cast<std::size_t>(r.head.args[1]) : 0;
+                reply.values[1] = 1;
+                if (room >= 1) {
+                    data.assign(reinterpret_cast<const char*>(&entry), sizeof entry);
+                }
+                e.count_queries.erase(q);
+            } else if (status == count_failed) {
+                e.count_queries.erase(q);
+            }
+            break;
+        }
+        case op_add_resources:
+        case op_discard_resources:
+        case op_set_task_type:
+            if (!find_task(e, id)) {
+                reply.result = result_unknown_task;
+            }
+            break;
+        case op_set_speed_limit_mode:
+            if (id < 0 || id > 3) {
+                reply.result = result_bad_argument;
+            } else {
+                e.mode = id;
+                apply_limit(e);
+            }
+            break;
+        case op_set_speed_limit:
+            if (id <= 0) {
+                reply.result = result_bad_argument;
+            } else {
+                e.explicit_limit = static_cast<std::uint64_t>(id);
+                apply_limit(e);
+            }
+            break;
+        case op_cancel_speed_limit:
+            e.explicit_limit = 0;
+            apply_limit(e);
+            break;
+        case op_set_file_name: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else if (!t->set_file_name(widen_acp(r.text[0]))) {
+                reply.result = result_bad_state;
+            }
+            break;
+        }
+        case op_set_beyond_limit: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else {
+                t->set_beyond_limit(r.head.args[1] != 0);
+            }
+            break;
+        }
+        case op_failure_detail: {
+            download_task* t = find_task(e, id);
+            if (!t) {
+                reply.result = result_unknown_task;
+            } else {
+                reply.values[0] = t->last_error();
+            }
+            break;
+        }
+        case op_shutdown:
+            shutdown = true;
+            break;
+        default:
+            reply.result = result_not_supported;
+            break;
+    }
+}
+
+void serve_client(engine& e, HANDLE pipe) {
+    std::vector<char> in(max_message);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, in.data(), static_cast<DWORD>(in.size()), &got, nullptr)) {
+            break;
+        }
+        request r;
+        reply_head reply{};
+        std::string data;
+        bool shutdown = false;
+        if (!parse_request(in.data(), got, r)) {
+            reply.magic = reply_magic;
+            reply.result = result_bad_argument;
+        } else {
+            handle(e, r, reply, data, shutdown);
+        }
+        if (shutdown) {
+            stop_everything(e);
+        }
+        reply.data_len = static_cast<std::uint32_t>(data.size());
+        std::string out(reinterpret_cast<const char*>(&reply), sizeof reply);
+        out += data;
+        DWORD put = 0;
+        bool written = WriteFile(pipe, out.data(), static_cast<DWORD>(out.size()), &put, nullptr);
+        if (shutdown) {
+            // Let the library read the answer, but never wait on it for long.
+            std::thread([] {
+                Sleep(2000);
+                ExitProcess(0);
+            }).detach();
+            if (written) {
+                FlushFileBuffers(pipe);
+            }
+            ExitProcess(0);
+        }
+        if (!written) {
+            break;
+        }
+    }
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+    e.last_change = GetTickCount();
+    --e.clients;
+}
+
+void watchdog(engine& e) {
+    const DWORD started = GetTickCount();
+    for (;;) {
+        Sleep(250);
+        DWORD now = GetTickCount();
+        if (e.clients.load() > 0) {
+            continue;
+        }
+        bool idle = e.ever_connected.load() ? now - e.last_change.load() >= idle_exit_ms
+                                            : now - started >= first_client_ms;
+        if (idle) {
+            stop_everything(e);
+            ExitProcess(0);
+        }
+    }
+}
+
+HANDLE make_instance(const std::wstring& name, bool first) {
+    DWORD open_mode = PIPE_ACCESS_DUPLEX | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    return CreateNamedPipeW(name.c_str(), open_mode,
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                            PIPE_UNLIMITED_INSTANCES, max_message, max_message, 0, nullptr);
+}
+
+int run_engine() {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+        return 3;
+    }
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) {
+        return 3;
+    }
+    static engine e;
+    e.pipe_name = pipe_name_for(std::wstring(path, n));
+    e.options.limiter = &e.limiter;
+    wchar_t value[16];
+    DWORD got = GetEnvironmentVariableW(L"TDENGINE_CONNECTIONS", value, 16);
+    if (got > 0 && got < 16) {
+        int c = _wtoi(value);
+        if (c >= 1 && c <= 16) {
+            e.options.connections = c;
+        }
+    }
+    HANDLE pipe = make_instance(e.pipe_name, true);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return 2;  // another engine serves this folder already
+    }
+    std::thread(watchdog, std::ref(e)).detach();
+    for (;;) {
+        BOOL connected = ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+        if (connected) {
+            ++e.clients;
+            e.ever_connected = true;
+            e.last_change = GetTickCount();
+            std::thread(serve_client, std::ref(e), pipe).detach();
+        } else {
+            CloseHandle(pipe);
+        }
+        pipe = make_instance(e.pipe_name, false);
+        if (pipe == INVALID_HANDLE_VALUE) {
+            Sleep(100);
+            pipe = make_instance(e.pipe_name, false);
+            if (pipe == INVALID_HANDLE_VALUE) {
+                stop_everything(e);
+                return 3;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tdengine
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return tdengine::run_engine();
+}
