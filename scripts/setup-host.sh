@@ -6,7 +6,7 @@ set -euo pipefail
 need=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
       mingw-w64-x86-64-dev wine wine32:i386 wine64 xvfb xauth
       xdotool imagemagick fonts-wqy-microhei ninja-build cmake python3 clang
-      libclang-rt-14-dev dpkg-dev googletest file)
+      libclang-rt-14-dev dpkg-dev googletest file libpng-dev)
 [ "${TESSALY_BENCH:-0}" = 1 ] && need+=(nginx-light curl)
 
 missing=()
