@@ -15,7 +15,7 @@ namespace {
 using init_fn = int(WINAPI*)(int);
 using uninit_fn = int(WINAPI*)();
 using create_new_task_fn = int(WINAPI*)(const char*, int, const char*, int, const char*, int,
-                                        const char*, int, int*);
+                                        const char*, int, const char*, int, int*);
 using create_continued_task_fn = int(WINAPI*)(const char*, int, const char*, int, const char*, int,
                                               const char*, int, const char*, int, int*);
 using task_fn = int(WINAPI*)(int);
@@ -151,7 +151,8 @@ bool start_download(Engine& engine, Running& run) {
     } else {
         how = L"start";
         rc = engine.create_new_task(url.c_str(), static_cast<int>(url.size()), nullptr, 0, nullptr,
-                                    0, folder_a.c_str(), static_cast<int>(folder_a.size()), &id);
+                                    0, folder_a.c_str(), static_cast<int>(folder_a.size()), nullptr,
+                                    0, &id);
     }
     if (rc != 0) {
         log_event(L"failed", how + L"\t" + run.task.url + L"\tcreate " + std::to_wstring(rc));

@@ -91,17 +91,23 @@ __declspec(dllexport) int WINAPI start_process_thread() {
 
 __declspec(dllexport) int WINAPI
     create_new_task(const char* url, int url_length, const char*, int, const char*, int,
-                    const char* folder, int folder_length, int* id) {
+                    const char* folder, int folder_length, const char* name, int name_length,
+                    int* id) {
     if (url == nullptr || id == nullptr) {
         return 1;
     }
     Task task;
     task.url = text(url, url_length);
     task.folder = text(folder, folder_length);
-    task.name = task.url.substr(task.url.find_last_of('/') + 1);
+    // Without a given name the engine names the file after the URL.
+    task.name = text(name, name_length);
+    if (task.name.empty()) {
+        task.name = task.url.substr(task.url.find_last_of('/') + 1);
+    }
     *id = next_id++;
     tasks[*id] = task;
-    record("create_new_task " + task.url + "|" + task.folder + " -> " + std::to_string(*id));
+    record("create_new_task " + task.url + "|" + task.folder + "|" + text(name, name_length) +
+           " -> " + std::to_string(*id));
     return 0;
 }
 

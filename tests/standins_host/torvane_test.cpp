@@ -3,6 +3,7 @@
 // Torvane.exe, so that continued and new downloads can be told apart.
 #include <gtest/gtest.h>
 
+#include "tests/standins_host/loopback_server.h"
 #include "tests/standins_host/support.h"
 
 namespace {
@@ -140,7 +141,7 @@ TEST_F(TorvaneCommands, NetGameCmdContinuesHalfDoneFilesAndStartsTheRest) {
     EXPECT_NE(calls.find(L"create_continued_task http://127.0.0.1:1/b.bin|" + games + L"|b.bin"),
               std::wstring::npos)
         << calls;
-    EXPECT_NE(calls.find(L"create_new_task http://127.0.0.1:1/c.bin|" + games + L" -> "),
+    EXPECT_NE(calls.find(L"create_new_task http://127.0.0.1:1/c.bin|" + games + L"| -> "),
               std::wstring::npos)
         << calls;
     EXPECT_NE(calls.find(L"set_task_type 1 0\r\nstart_task 1"), std::wstring::npos) << calls;
@@ -172,3 +173,49 @@ TEST_F(TorvaneCommands, NetGameCmdReportsAFailedDownloadAndAMissingEngine) {
 }
 
 }  // namespace
+
+#if STANDIN_HAVE_ENGINE
+namespace {
+
+using namespace standin_test;
+
+// The installed host with the real engine: a listed file is fetched from a
+// loopback server into the folder the hand-over file names.
+TEST(TorvaneEngine, NetGameCmdDownloadsThroughTheInstalledEngine) {
+    HostSandbox sandbox;
+    const std::wstring folder = temp_folder(L"engine") + L"Torvane";
+    ASSERT_EQ(run(built(TORVANE_SETUP) + L" /S /D=" + folder), 0);
+
+    std::string body;
+    for (int i = 0; i < 300000; ++i) {
+        body += static_cast<char>('a' + (i * 7) % 26);
+    }
+    LoopbackServer server(body);
+    ASSERT_NE(server.port(), 0);
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/game.bin";
+    const std::wstring games = folder + L"\\games\\";
+    ASSERT_TRUE(CreateDirectoryW(games.c_str(), nullptr));
+    const std::wstring ini = folder + L"\\gametaskinfo.ini";
+    ASSERT_TRUE(WritePrivateProfileStringW(L"GameCreateTask", L"TaskCount", L"1", ini.c_str()));
+    ASSERT_TRUE(
+        WritePrivateProfileStringW(L"GameCreateTask", L"urlgametask1", url.c_str(), ini.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringW(L"GameCreateTask", L"pathgametask1",
+                                           (games + L"game.bin").c_str(), ini.c_str()));
+
+    const std::wstring exe = host_value(L"Path");
+    const int code =
+        run(L"\"" + exe + L"\" -NetGameCmd:\"" + ini + L"\" -SelMyDownload:yes", 90000);
+    const std::wstring log = read_utf8(folder + L"\\Program\\Torvane.log");
+    EXPECT_EQ(code, 0) << log;
+    EXPECT_NE(log.find(L"\tdone\t" + url + L"\tgame.bin\t300000\r\n"), std::wstring::npos) << log;
+    EXPECT_GE(server.requests(), 1);
+    std::wstring downloaded = read_utf8(games + L"game.bin");
+    EXPECT_EQ(downloaded.size(), body.size());
+    EXPECT_TRUE(downloaded == std::wstring(body.begin(), body.end()));
+    EXPECT_FALSE(exists(games + L"game.bin.td"));
+    end_processes(L"tdengine.exe");
+    remove_tree(folder.substr(0, folder.find_last_of(L'\\')));
+}
+
+}  // namespace
+#endif
