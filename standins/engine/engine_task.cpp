@@ -25,7 +25,7 @@ namespace {
 constexpr std::size_t recv_block = 256 * 1024;
 constexpr int idle_limit_ms = 30000;  // no byte for this long: the connection is dead
 constexpr int wait_slice_ms = 200;    // how often a blocked receive looks at the stop flag
-constexpr int max_failures = 5;       // failed requests in a row before the task fails
+constexpr int max_failures = 10;      // failed requests in a row before the task fails
 constexpr int max_redirects = 5;
 constexpr int max_restarts = 3;  // remote file changed under a running download
 
@@ -273,7 +273,7 @@ void rate_limiter::set_rate(std::uint64_t bytes_per_second) {
 }
 
 bool rate_limiter::take(std::size_t bytes, const std::atomic<bool>& stop) {
-    double wait = 0;
+    double due = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
         std::uint64_t rate = rate_.load();
@@ -286,15 +286,15 @@ bool rate_limiter::take(std::size_t bytes, const std::atomic<bool>& stop) {
             debt_until_ = now - 0.1;
         }
         debt_until_ += static_cast<double>(bytes) / static_cast<double>(rate);
-        wait = debt_until_ - now;
+        due = debt_until_;
     }
-    while (wait > 0) {
+    // Against the clock, not by adding up sleeps, which may each run long.
+    for (double now = now_seconds(); now < due; now = now_seconds()) {
         if (stop.load()) {
             return false;
         }
-        double slice = wait > 0.05 ? 0.05 : wait;
-        Sleep(static_cast<DWORD>(slice * 1000) + 1);
-        wait -= slice;
+        double left = due - now;
+        Sleep(left > 0.05 ? 50 : static_cast<DWORD>(left * 1000) + 1);
     }
     return true;
 }
@@ -663,6 +663,7 @@ void download_task::run() {
     failed_ = false;
     remote_changed_ = false;
     int probe_failures = 0;
+    int plain_failures = 0;
     int restarts = 0;
     std::int32_t end_state = state_stopped;
     for (;;) {
@@ -680,7 +681,7 @@ void download_task::run() {
                 end_state = state_failed;
                 break;
             }
-            if (!sleep_unless(stop_, 500 * probe_failures)) {
+            if (!sleep_unless(stop_, 200 * std::min(probe_failures, 5))) {
                 break;
             }
             continue;
@@ -697,8 +698,11 @@ void download_task::run() {
             if (stop_.load()) {
                 break;
             }
-            if (failed_.load() || ++probe_failures >= max_failures) {
+            if (failed_.load() || ++plain_failures >= max_failures) {
                 end_state = state_failed;
+                break;
+            }
+            if (!sleep_unless(stop_, 200 * std::min(plain_failures, 5))) {
                 break;
             }
             continue;
@@ -1251,7 +1255,7 @@ void download_task::worker(int index, http_conn* first_conn, std::uint32_t first
             break;
         }
         cursor = next;
-        if (!sleep_unless(stop_, 200 * failures)) {
+        if (!sleep_unless(stop_, 100 * std::min(failures, 5))) {
             break;
         }
     }

