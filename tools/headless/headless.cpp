@@ -1,4 +1,5 @@
 // tessaly-headless FOLDER [--pause-after SECONDS] [--host-running-answer N]
+//                  [--config-only]
 //
 // Plays the user-interface side of the client without a window: it fetches
 // the game's configuration through the download service, prepares the
@@ -28,6 +29,7 @@ class HeadlessUi : public download_service_events {
     std::wstring folder;
     int pause_after_s = -1;
     int host_answer = 3;
+    bool config_only = false;
 
     int exit_code = 1;
     std::string reason = "interrupted";
@@ -54,6 +56,22 @@ class HeadlessUi : public download_service_events {
         dl_set_host_package(remote.torvane_url.c_str(), remote.torvane_version.c_str());
         std::printf("configuration: %zu game file(s), %llu bytes\n", remote.game_urls.size(),
                     static_cast<unsigned long long>(remote.game_size));
+        if (config_only) {
+            PrintConfiguration(remote);
+            Finish(0, "configuration read");
+            return;
+        }
+        // Tasks of an earlier run, as the task store brought them back.
+        for (const std::wstring& url : remote.game_urls) {
+            const int id = dl_find_task(url.c_str());
+            dl_task_info info = {};
+            if (id != -1 && dl_get_task_info(id, &info)) {
+                std::printf("stored %s state %d downloaded %llu total %llu\n",
+                            utf16_to_utf8(url).c_str(), info.state,
+                            static_cast<unsigned long long>(info.downloaded_size),
+                            static_cast<unsigned long long>(info.total_size));
+            }
+        }
         if (!dl_prepare_environment()) {
             Finish(1, "environment preparation could not be requested");
         }
@@ -119,6 +137,26 @@ class HeadlessUi : public download_service_events {
     }
 
   private:
+    static void PrintConfiguration(const RemoteGameValues& v) {
+        const std::pair<const char*, const std::wstring*> texts[] = {
+            {"torvaneversion", &v.torvane_version},
+            {"torvaneurl", &v.torvane_url},
+            {"addinurl", &v.addin_url},
+            {"skinurl", &v.skin_url},
+            {"tabinfourl", &v.tab_info_url},
+            {"taburl", &v.tab_url},
+            {"newsurl", &v.news_url},
+            {"hotspoturl", &v.hotspot_url},
+        };
+        for (const auto& text : texts) {
+            std::printf("config %s=%s\n", text.first, utf16_to_utf8(*text.second).c_str());
+        }
+        std::printf("config gamesize=%llu\n", static_cast<unsigned long long>(v.game_size));
+        for (const std::wstring& url : v.game_urls) {
+            std::printf("config gameurl=%s\n", utf16_to_utf8(url).c_str());
+        }
+    }
+
     void Check() {
         if (!started_ || done_) {
             return;
@@ -188,7 +226,7 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: tessaly-headless FOLDER [--pause-after SECONDS] "
-                 "[--host-running-answer N]\n");
+                 "[--host-running-answer N] [--config-only]\n");
     return 2;
 }
 
@@ -204,6 +242,8 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring arg = argv[i];
         if (arg == L"--pause-after" && i + 1 < argc) {
             ui.pause_after_s = _wtoi(argv[++i]);
+        } else if (arg == L"--config-only") {
+            ui.config_only = true;
         } else if (arg == L"--host-running-answer" && i + 1 < argc) {
             ui.host_answer = _wtoi(argv[++i]);
         } else {
