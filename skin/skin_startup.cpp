@@ -11,6 +11,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include "skin/control_factory.h"
+#include "skin/image_cache.h"
 
 namespace {
 
@@ -26,10 +27,13 @@ void InitializeSkin() {
     }
     // Loaded once for the whole run, so that rich-edit controls can be created.
     g_rich_edit = LoadLibraryW(L"RICHED20.DLL");
+    qm::skin::InitializeImageCache();
     qm::skin::RegisterControlTypes();
 }
 
 void ShutdownSkin() {
+    // Cached images go before GDI+ does.
+    qm::skin::ShutdownImageCache();
     if (g_rich_edit) {
         FreeLibrary(g_rich_edit);
         g_rich_edit = nullptr;
