@@ -401,6 +401,11 @@ class Engine : public ::testing::Test {
             FreeLibrary(api_.module);
         }
         SetCurrentDirectoryA(win_path(TESSALY_TEST_WORK).c_str());
+        if (!HasFailure()) {
+            // Hundreds of MiB per case: keep them only to look at a failure.
+            std::string cmd = "cmd /c rd /s /q \"" + win_path(work_) + "\" >nul 2>nul";
+            system(cmd.c_str());
+        }
     }
 
     int create(const std::string& url, const std::string& name = std::string()) {
