@@ -148,9 +148,9 @@ TEST(LayoutTest, ParentOffsetAndResize) {
 
 TEST(LayoutTest, ExtremeOffsetsAreHeldAtTheRangeEnds) {
     const RECT parent = R(0, 0, INT32_MAX, INT32_MAX);
-    const RECT far = R(INT32_MAX, 1, INT32_MAX, 1);
+    const RECT distant = R(INT32_MAX, 1, INT32_MAX, 1);
     EXPECT_EQ(Text(R(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX)),
-              Text(Place("relative:rbrb", far, parent)));
+              Text(Place("relative:rbrb", distant, parent)));
     const RECT low = R(INT32_MIN, 0, INT32_MIN, 0);
     EXPECT_EQ(Text(R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN)),
               Text(Place("relative:ltlt", R(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN),
