@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -117,30 +117,27 @@ class ImageCacheTest : public ::testing::Test {
   protected:
     void SetUp() override {
         InitializeImageCache();
-        const char* tmp = std::getenv("TMPDIR");
-        dir_ = std::string(tmp ? tmp : "/tmp") + "/skin_image_test_" +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+        dir_ = std::filesystem::temp_directory_path() /
+               ("skin_image_test_" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        std::filesystem::create_directories(dir_);
     }
     void TearDown() override {
         ShutdownImageCache();
-        for (const std::string& f : files_) {
-            std::remove(f.c_str());
-        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
     }
     std::wstring Write(const std::string& name, const std::vector<uint8_t>& data) {
-        const std::string path = dir_ + name;
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        if (f) {
-            std::fwrite(data.data(), 1, data.size(), f);
-            std::fclose(f);
-        }
-        files_.push_back(path);
-        return std::wstring(path.begin(), path.end());
+        const std::filesystem::path path = dir_ / name;
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(data.data()),
+                static_cast<std::streamsize>(data.size()));
+        EXPECT_TRUE(f.good());
+        return path.wstring();
     }
+    std::wstring PathOf(const std::string& name) const { return (dir_ / name).wstring(); }
 
-    std::string dir_;
-    std::vector<std::string> files_;
+    std::filesystem::path dir_;
 };
 
 // A 20 x 2 image with markers at columns 4 and 15 of the first row; a 12 x 10
@@ -178,7 +175,7 @@ TEST_F(ImageCacheTest, FirstTypeAskedForAPathWins) {
 }
 
 TEST_F(ImageCacheTest, FailuresAreNotCached) {
-    const std::wstring missing = std::wstring(dir_.begin(), dir_.end()) + L"missing.png";
+    const std::wstring missing = PathOf("missing.png");
     EXPECT_EQ(GetBitmap(missing), nullptr);
     EXPECT_EQ(CachedBitmapCount(), 0u);
     // The bitmap loads, but without nine-grid lines there is no image.
@@ -192,7 +189,8 @@ TEST_F(ImageCacheTest, FailuresAreNotCached) {
     std::vector<uint8_t> cut = ThreePartFile();
     cut.resize(cut.size() / 2);
     EXPECT_EQ(GetBitmap(Write("cut.png", cut)), nullptr);
-    EXPECT_EQ(GetBitmap(Write("photo.jpg", ThreePartFile())), nullptr);
+    const std::vector<uint8_t> junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+    EXPECT_EQ(GetBitmap(Write("photo.jpg", junk)), nullptr);
     EXPECT_EQ(CachedBitmapCount(), 1u);
 }
 
@@ -201,7 +199,7 @@ TEST_F(ImageCacheTest, KeyedByThePathAsGivenAndEmptiedAtShutdown) {
     Bitmap* a = GetBitmap(path);
     ASSERT_NE(a, nullptr);
     // The same file under another spelling is another entry.
-    const std::wstring other = L"/." + path;
+    const std::wstring other = (dir_ / "." / "strip.PNG").wstring();
     Bitmap* b = GetBitmap(other);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(b, a);
