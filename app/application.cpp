@@ -10,6 +10,7 @@
 #include "app/game_config.h"
 #include "app/main_window.h"
 #include "host/host_paths.h"
+#include "service/dl_api.h"
 #include "skin/skin_startup.h"
 
 int RunApplication(LPWSTR, int) {
@@ -35,9 +36,12 @@ int RunApplication(LPWSTR, int) {
 
     auto window = std::make_unique<MainWindow>();
     if (window->Create(module.ModuleInstance())) {
+        // The configuration arrives later, as on_game_info.
+        dl_init(config.ConfigurationUrl().c_str());
         loop.Run();
     }
     window->Teardown();
+    dl_uninit();
 
     if (mutex) {
         ReleaseMutex(mutex);
