@@ -35,10 +35,14 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def wine(mode, *program, timeout=RUN_TIMEOUT):
+def wine(mode, *program, timeout=RUN_TIMEOUT, background=None):
     cmd = [os.path.join(HERE, "wine_run.sh"), PREFIX, mode] + list(program)
+    env = dict(os.environ)
+    env.pop("E2E_BACKGROUND", None)
+    if background:
+        env["E2E_BACKGROUND"] = background
     return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          timeout=timeout, text=True, errors="replace")
+                          timeout=timeout, text=True, errors="replace", env=env)
 
 
 def read_text(path, encoding="utf-8"):
@@ -120,9 +124,9 @@ class Branded:
         self.games = os.path.join(self.folder, "games")
         os.makedirs(self.games, exist_ok=True)
 
-    def run(self, *args):
+    def run(self, *args, background=None):
         return wine("keep", os.path.join(self.folder, "tessaly-headless.exe"),
-                    windows_path(self.games), *args)
+                    windows_path(self.games), *args, background=background)
 
     def path(self, name):
         return os.path.join(self.folder, name)
@@ -305,6 +309,26 @@ class E2E(unittest.TestCase):
         starts = [int(r["range"].split("=")[1].split("-")[0]) for r in p1_requests
                   if r.get("range")]
         self.assertTrue(starts and min(starts) > 0, p1_requests)
+
+    def test_6_running_host_is_closed_only_when_the_user_agrees(self):
+        remove_host()
+        self.assertEqual(install_host("torvane_setup_old.exe").returncode, 0)
+        host = os.path.join(PREFIX, "drive_c", "Program Files", "Torvane Network", "Torvane",
+                            "Program", "Torvane.exe")
+        self.assertTrue(os.path.exists(host))
+        world = self.start_world("running", "--game-file", "r.bin:1M")
+        refused = Branded("running-refused", world)
+        run = refused.run("--host-running-answer", "3", background=host)
+        self.assertNotEqual(run.returncode, 0, run.stdout)
+        self.assertIn("host downloader running: answering 3", run.stdout)
+        self.assertIn("could not be prepared", run.stdout)
+        self.assertEqual(host_state()[0], "7.1.9.9999")
+
+        agreed = Branded("running-agreed", world)
+        run = agreed.run("--host-running-answer", "2", background=host)
+        self.assert_complete(run, world, agreed)
+        self.assertIn("host downloader running: answering 2", run.stdout)
+        self.assertEqual(host_state()[0], "7.2.0.1000")
 
     def test_5_encodings(self):
         world = self.start_world("enc", "--game-file", "e.bin:1M")
