@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The main job: builds the client and starts it under Wine from the demo's
-# branded folder, on $DISPLAY when one is usable, else on an Xvfb display,
-# and writes a screenshot whose path it prints.
+# The main job: builds the client and its stand-ins, starts the demo world
+# (configuration server, game files, beacons) on a free loopback port, lets
+# tessaly-headless download the demo game through the real download service,
+# then starts tessaly.exe from the demo's branded folder, on $DISPLAY when one
+# is usable or else on an Xvfb display, and writes a screenshot whose path it
+# prints.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -12,27 +15,58 @@ source "$root/scripts/wine-env.sh"
 # The 32-bit client, or its 64-bit build where 32-bit code cannot run.
 tree=win
 [ "$(tessaly_wine_arch)" = win64 ] && tree=win64
-"$root/scripts/build.sh" $tree tessaly >/dev/null
+build=$root/build/$tree
+"$root/scripts/build.sh" $tree tessaly tessaly-headless dl_peer_id torvane_setup >/dev/null
 
 demo=$root/build/demo
-mkdir -p "$demo"
-cp "$root/build/$tree/app/tessaly.exe" "$demo/"
-cp "$root/demo/tessaly.ini" "$demo/"
+rm -rf "$demo"
+mkdir -p "$demo/world" "$demo/client"
+cp "$build/app/tessaly.exe" "$build/tools/headless/tessaly-headless.exe" \
+  "$build/standins/peer_id/dl_peer_id.dll" "$demo/client/"
+cp -r "$root/res/skin/." "$demo/client/"
+cp "$build/standins/host/torvane_setup.exe" "$demo/world/TorvaneSetup.exe"
+
+world_pid=
+cleanup() {
+  [ -n "$world_pid" ] && kill "$world_pid" 2>/dev/null || true
+  tessaly_wine_down
+}
+trap cleanup EXIT
+
+python3 "$root/standins/world/world.py" --port 0 --root "$demo/world" \
+  --port-file "$demo/world/port" >"$demo/world/stdout.log" 2>&1 &
+world_pid=$!
+for _ in $(seq 100); do
+  [ -s "$demo/world/port" ] && break
+  sleep 0.1
+done
+port=$(cat "$demo/world/port")
+echo "demo world on 127.0.0.1:$port (log: $demo/world/world-beacons.log)"
+
+# The demo branding, pointed at this world.
+iconv -f UTF-16LE -t UTF-8 "$root/demo/tessaly.ini" | sed "s/^\(ConfigServer\|StatServer\)=.*\r$/\1=127.0.0.1:$port\r/" |
+  iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini"
 
 own_display=0
 if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
   own_display=1
   unset DISPLAY
 fi
-trap tessaly_wine_down EXIT
 export TESSALY_PREFIX=$root/build/demo-prefix
 tessaly_display_up
-tessaly_wine_up
+tessaly_wine_up fresh
 
-(cd "$demo" && tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
+echo "== downloading the demo game with tessaly-headless"
+mkdir -p "$demo/downloads"
+(cd "$demo/client" && tessaly_wine tessaly-headless.exe "Z:${demo//\//\\}\\downloads\\" </dev/null) ||
+  echo "tessaly-headless ended with an error (see above)"
+echo "beacons the world received:"
+sed 's/^/  /' "$demo/world/world-beacons.log" 2>/dev/null || true
+
+echo "== starting tessaly.exe"
+(cd "$demo/client" && tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
 client=$!
-
-title=$(iconv -f UTF-16LE -t UTF-8 "$demo/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器
+title=$(iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器
 for _ in $(seq 100); do
   xdotool search --name "$title" >/dev/null 2>&1 && break
   sleep 0.2
