@@ -30,7 +30,11 @@ build_fuzz() {
   cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTESSALY_SANITIZE=ON \
     -DTESSALY_FUZZ=ON >/dev/null
-  cmake --build "$root/build/fuzz" -j "$jobs"
+  # Only the fuzz targets: the rest of this tree is the native tree again.
+  local fuzz=()
+  [ ${#targets[@]} -gt 0 ] || for t in $(ninja -C "$root/build/fuzz" -t targets all |
+      sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p' | sort -u); do fuzz+=(--target "$t"); done
+  cmake --build "$root/build/fuzz" -j "$jobs" "${targets[@]}" "${fuzz[@]}"
 }
 
 case $what in

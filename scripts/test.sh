@@ -9,8 +9,14 @@ start=$(date +%s)
 fuzz_seconds=${TESSALY_FUZZ_SECONDS:-30}
 
 "$root/scripts/setup-host.sh"
-echo "== build"
-"$root/scripts/build.sh" all
+echo "== build (log: build/build.log)"
+mkdir -p "$root/build"
+if ! "$root/scripts/build.sh" all >"$root/build/build.log" 2>&1; then
+  grep -E 'error|FAILED' "$root/build/build.log" | head -n 40
+  tail -n 20 "$root/build/build.log"
+  echo "total: 0 passed, 1 failed"
+  exit 1
+fi
 
 failed=0
 summary=()
