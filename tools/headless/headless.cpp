@@ -1,5 +1,5 @@
 // tessaly-headless FOLDER [--pause-after SECONDS] [--host-running-answer N]
-//                  [--config-only]
+//                  [--config-only] [--idle-seconds N]
 //
 // Plays the user-interface side of the client without a window: it fetches
 // the game's configuration through the download service, prepares the
@@ -8,6 +8,8 @@
 // --pause-after, when the tasks stopped cleanly); otherwise 1 with the reason.
 
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +32,7 @@ class HeadlessUi : public download_service_events {
     int pause_after_s = -1;
     int host_answer = 3;
     bool config_only = false;
+    int idle_seconds = 0;  // after pausing: measure this process's CPU use
 
     int exit_code = 1;
     std::string reason = "interrupted";
@@ -113,6 +116,15 @@ class HeadlessUi : public download_service_events {
         if (!started_ || done_) {
             return;
         }
+        if (idle_since_) {
+            if (GetTickCount() - idle_since_ >= static_cast<DWORD>(idle_seconds) * 1000u) {
+                const double wall_ms = GetTickCount() - idle_since_;
+                const double cpu_ms = static_cast<double>(CpuTime100ns() - idle_cpu_) / 10000.0;
+                std::printf("idle cpu %.3f%% over %.0f ms\n", 100.0 * cpu_ms / wall_ms, wall_ms);
+                Finish(0, "paused");
+            }
+            return;
+        }
         dl_task_info total = {};
         for (int id : tasks_) {
             dl_task_info info = {};
@@ -179,11 +191,29 @@ class HeadlessUi : public download_service_events {
         }
         const int count = static_cast<int>(tasks_.size());
         if (complete == count) {
+            std::printf("game download took %lu ms\n",
+                        static_cast<unsigned long>(GetTickCount() - started_tick_));
             SendBeacon(L"completeins", L"1");
             Finish(0, "complete");
-        } else if (stopping_ && complete + stopped == count) {
-            Finish(0, "paused");
+        } else if (stopping_ && complete + stopped == count && !idle_since_) {
+            if (idle_seconds > 0) {
+                idle_cpu_ = CpuTime100ns();
+                idle_since_ = GetTickCount();
+            } else {
+                Finish(0, "paused");
+            }
         }
+    }
+
+    static unsigned long long CpuTime100ns() {
+        FILETIME created, ended, kernel, user;
+        if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+            return 0;
+        }
+        auto value = [](const FILETIME& t) {
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        return value(kernel) + value(user);
     }
 
     void Finish(int code, const char* why) {
@@ -213,6 +243,8 @@ class HeadlessUi : public download_service_events {
     bool stopping_ = false;
     bool done_ = false;
     DWORD started_tick_ = 0;
+    DWORD idle_since_ = 0;
+    unsigned long long idle_cpu_ = 0;
 };
 
 HeadlessUi* g_ui = nullptr;
@@ -226,7 +258,7 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: tessaly-headless FOLDER [--pause-after SECONDS] "
-                 "[--host-running-answer N] [--config-only]\n");
+                 "[--host-running-answer N] [--config-only] [--idle-seconds N]\n");
     return 2;
 }
 
@@ -242,6 +274,8 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring arg = argv[i];
         if (arg == L"--pause-after" && i + 1 < argc) {
             ui.pause_after_s = _wtoi(argv[++i]);
+        } else if (arg == L"--idle-seconds" && i + 1 < argc) {
+            ui.idle_seconds = _wtoi(argv[++i]);
         } else if (arg == L"--config-only") {
             ui.config_only = true;
         } else if (arg == L"--host-running-answer" && i + 1 < argc) {
@@ -274,6 +308,12 @@ int wmain(int argc, wchar_t** argv) {
     KillTimer(nullptr, timer);
     dl_uninit();
     g_ui = nullptr;
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
+        std::printf("peak working set %llu bytes\n",
+                    static_cast<unsigned long long>(memory.PeakWorkingSetSize));
+    }
     if (ui.exit_code == 0) {
         std::printf("done: %s\n", ui.reason.c_str());
     } else {
