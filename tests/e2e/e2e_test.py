@@ -113,14 +113,18 @@ class Branded:
     """A folder with the driver, the peer-id library and tessaly.ini."""
 
     def __init__(self, name, world, game_id="1001"):
+        # game_id None: no GameId key at all.
         self.folder = os.path.join(WORK, name)
         os.makedirs(self.folder, exist_ok=True)
         for exe in (os.path.join(BUILD, "tools", "headless", "tessaly-headless.exe"),
                     os.path.join(BUILD, "standins", "peer_id", "dl_peer_id.dll")):
             shutil.copy(exe, self.folder)
         with open(os.path.join(self.folder, "tessaly.ini"), "w", newline="") as f:
-            f.write("[Tessaly]\r\nGameId=%s\r\nConfigServer=127.0.0.1:%d\r\n"
-                    "StatServer=127.0.0.1:%d\r\n" % (game_id, world.port, world.port))
+            f.write("[Tessaly]\r\n")
+            if game_id is not None:
+                f.write("GameId=%s\r\n" % game_id)
+            f.write("ConfigServer=127.0.0.1:%d\r\nStatServer=127.0.0.1:%d\r\n"
+                    % (world.port, world.port))
         self.games = os.path.join(self.folder, "games")
         os.makedirs(self.games, exist_ok=True)
 
@@ -329,6 +333,32 @@ class E2E(unittest.TestCase):
         self.assert_complete(run, world, agreed)
         self.assertIn("host downloader running: answering 2", run.stdout)
         self.assertEqual(host_state()[0], "7.2.0.1000")
+
+    def test_7_no_game_id_and_a_garbled_host_version(self):
+        remove_host()
+        # Without "GameId" the copy is game 0000 and the worker sends no
+        # report of its own, but the host is still installed.
+        world = self.start_world("noid", "--game-id", "0000", "--game-file", "n.bin:1M")
+        branded = Branded("noid", world, game_id=None)
+        run = branded.run()
+        self.assert_complete(run, world, branded)
+        beacons = world.beacons()
+        self.assertTrue([b for b in beacons if "gs=downerstart&gameid=0000" in b], beacons)
+        for event in ("dragconf", "downerrun", "style=http"):
+            self.assertFalse([b for b in beacons if event in b], beacons)
+        self.assertEqual(host_state()[0], "7.2.0.1000")
+
+        # A "Version" that is not four numbers reads as older: upgraded
+        # through the engine, without a crash.
+        wine("keep", "reg", "add", "HKLM\\SOFTWARE\\Torvane Network\\TorvaneOem\\torvane_backwnd",
+             "/v", "Version", "/t", "REG_SZ", "/d", "banana", "/f")
+        self.assertEqual(host_state()[0], "banana")
+        garbled = Branded("garbled", world, game_id="0000")
+        run = garbled.run()
+        self.assert_complete(run, world, garbled)
+        self.assertEqual(host_state()[0], "7.2.0.1000")
+        self.assertTrue([b for b in world.beacons() if "gs=downerrun" in b and
+                         b.endswith("&style=1")])
 
     def test_5_encodings(self):
         world = self.start_world("enc", "--game-file", "e.bin:1M")
