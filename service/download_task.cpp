@@ -139,6 +139,8 @@ void download_task::poll(engine_binding& engine, task_notifier& notifier, DWORD 
     if (is_environment_task()) {
         if (state == dl_state_complete && previous != dl_state_complete) {
             notifier.environment_task_complete(folder + file_name);
+        } else if (state == dl_state_failed && previous != dl_state_failed) {
+            notifier.environment_task_failed();
         }
         return;
     }

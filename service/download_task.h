@@ -44,6 +44,8 @@ class task_notifier {
     virtual void task_progress(int task_id) = 0;
     // The environment task finished; installer is its folder + file name.
     virtual void environment_task_complete(const std::wstring& installer) = 0;
+    // The environment task failed: preparation cannot end any other way.
+    virtual void environment_task_failed() = 0;
 };
 
 class download_task {

@@ -322,6 +322,11 @@ void download_worker::environment_task_complete(const std::wstring& installer) {
     finished_installers_.push_back(installer);
 }
 
+void download_worker::environment_task_failed() {
+    // Without this the user interface would wait for the engine for ever.
+    environment_ready(0);
+}
+
 void download_worker::host_package(std::wstring& url, std::wstring& required_version) {
     task_list& list = service_->tasks();
     scoped_lock hold(list.package_lock);

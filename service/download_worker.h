@@ -75,6 +75,7 @@ class download_worker : public asyn_http_file_event,
     void task_state_changed(int task_id, int previous_state) override;
     void task_progress(int task_id) override;
     void environment_task_complete(const std::wstring& installer) override;
+    void environment_task_failed() override;
 
     std::atomic<HWND> window_{nullptr};
     HANDLE ready_ = nullptr;

@@ -36,6 +36,8 @@ struct recorder : task_notifier {
     void environment_task_complete(const std::wstring& installer) override {
         installers.push_back(installer);
     }
+    void environment_task_failed() override { ++environment_failures; }
+    int environment_failures = 0;
     std::vector<std::pair<int, int>> states;
     std::vector<int> progress;
     std::vector<std::wstring> installers;
@@ -245,6 +247,20 @@ TEST_F(engine_fixture, the_environment_task_raises_no_events_and_asks_for_its_in
     EXPECT_TRUE(events.progress.empty());
     ASSERT_EQ(events.installers.size(), 1u);
     EXPECT_EQ(events.installers[0], L"C:\\temp\\setup.exe");
+    EXPECT_EQ(events.environment_failures, 0);
+
+    // A failed environment task is reported once, still without task events.
+    download_task failing;
+    failing.task_id = 301;
+    failing.url = L"http://127.0.0.1/broken.exe";
+    failing.sign = L"Prepare_Environment_Task_sign";
+    ASSERT_EQ(failing.start(engine_, 0), 1);
+    state_->tasks[failing.engine_task_id].engine_state = 12;
+    failing.poll(engine_, events, 2000);
+    failing.poll(engine_, events, 3000);
+    EXPECT_EQ(failing.state, dl_state_failed);
+    EXPECT_EQ(events.environment_failures, 1);
+    EXPECT_TRUE(events.states.empty());
 }
 
 TEST_F(engine_fixture, an_oversized_name_length_is_cut_to_the_block) {
