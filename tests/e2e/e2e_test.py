@@ -376,11 +376,23 @@ class E2E(unittest.TestCase):
         self.assertIn("could not be parsed", outputs["GB2312"].stdout)
 
 
+def runs_32_bit():
+    try:
+        return subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0
+    except OSError:
+        return False
+
+
 def main():
     global BUILD, PREFIX, WORK
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
+    parser.add_argument("--pointer-size", type=int, default=8)
     args, rest = parser.parse_known_args()
+    if args.pointer_size == 4 and not runs_32_bit():
+        print("e2e: this Wine cannot run 32-bit programs; run the 64-bit tree's e2e test")
+        sys.exit(77)
     BUILD = os.path.abspath(args.build)
     PREFIX = os.path.join(BUILD, "e2e-prefix")
     WORK = os.path.join(BUILD, "e2e-work")
