@@ -88,6 +88,18 @@ class World:
                                     timeout=10) as answer:
             return answer.read()
 
+    def fetch(self, path):
+        """Gets a file as a client would and waits until the server has logged
+        the request: the log entry is written after the last byte is sent, so
+        a log cleared at once could otherwise still receive it."""
+        body = self.get(path)
+        deadline = time.time() + 10
+        while not [r for r in self.requests() if r["path"] == path and r["complete"]]:
+            if time.time() > deadline:
+                raise AssertionError("the world never logged " + path)
+            time.sleep(0.05)
+        return body
+
     def control(self, path):
         return json.loads(self.get("/_control/" + path))
 
@@ -262,7 +274,7 @@ class E2E(unittest.TestCase):
         # A GameInfo.xml beside the program is used without any request.
         local = Branded("current-local", world)
         with open(local.path("GameInfo.xml"), "wb") as f:
-            f.write(world.get("/Configuration/1001.xml"))
+            f.write(world.fetch("/Configuration/1001.xml"))
         world.get("/_control/requests?clear=1")
         run = local.run()
         self.assert_complete(run, world, local)
