@@ -258,6 +258,23 @@ class Switches(WorldTestCase):
         self.assertGreater(elapsed, 0.4)
         self.assertLess(elapsed, 1.2)  # three in series would take 1.5 s
 
+    def test_clearing_the_log_waits_for_requests_in_flight(self):
+        # A throttled answer whose client gives up: the server notices only
+        # at its next write and logs the request then.  Clearing must wait
+        # for that entry, or it would turn up in the next test's log.
+        self.w.control("set", rate=100000, rate_path="/game/")
+        s = socket.create_connection(("127.0.0.1", self.w.port), timeout=5)
+        s.sendall(b"GET /game/data.pak HTTP/1.1\r\nHost: x\r\nRange: bytes=0-999999\r\n\r\n")
+        self.assertTrue(s.recv(4096))
+        s.close()
+        t0 = time.monotonic()
+        self.w.control("requests", clear=1)
+        self.assertLess(time.monotonic() - t0, 10.0)
+        self.w.control("set", rate=0)
+        self.w.get("/Configuration/1001.xml")
+        time.sleep(0.3)
+        self.assertEqual([r["path"] for r in self.w.requests()], ["/Configuration/1001.xml"])
+
     def test_cut_after_n_bytes_then_resume(self):
         self.w.control("set", cut=70000, cut_times=1, cut_path="/game/")
         c = self.w.conn()

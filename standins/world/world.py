@@ -288,6 +288,9 @@ class State:
         self.beacon_log = os.path.abspath(args.beacon_log or os.path.join(self.root, "world-beacons.log"))
         self.request_log = os.path.abspath(args.request_log or os.path.join(self.root, "world-requests.log"))
         self.log_lock = threading.Lock()
+        # Requests being answered; their log entries are written when they end.
+        self.in_flight = 0
+        self.in_flight_done = threading.Condition(self.log_lock)
         self.conn_counter = 0
         open(self.beacon_log, "w").close()
         open(self.request_log, "w").close()
@@ -395,11 +398,26 @@ class State:
             "settings": dict(s),
         }
 
+    def begin_request(self):
+        with self.log_lock:
+            self.in_flight += 1
+
     def log_request(self, entry):
         line = json.dumps(entry, ensure_ascii=False) + "\n"
         with self.log_lock:
             with open(self.request_log, "a", encoding="utf-8") as f:
                 f.write(line)
+            self.in_flight -= 1
+            self.in_flight_done.notify_all()
+
+    def settle(self, seconds=10.0):
+        """Waits (with the log lock held) until every request in flight has
+        been logged, so that clearing the log drops all that came before."""
+        deadline = time.monotonic() + seconds
+        while self.in_flight > 0:
+            left = deadline - time.monotonic()
+            if left <= 0 or not self.in_flight_done.wait(left):
+                break
 
     def log_beacon(self, target):
         now = time.time()
@@ -662,6 +680,7 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/_control/") or path == "/_control":
             self.control(path, urllib.parse.parse_qs(url.query, keep_blank_values=True), head)
             return
+        st.begin_request()
         try:
             self.serve(path, url.query, head)
         except CutConnection:
@@ -967,6 +986,8 @@ class Handler(BaseHTTPRequestHandler):
             elif cmd in ("beacons", "requests"):
                 log = st.beacon_log if cmd == "beacons" else st.request_log
                 with st.log_lock:
+                    if one.get("clear") not in (None, "", "0"):
+                        st.settle()
                     with open(log, "rb") as f:
                         data = f.read()
                     if one.get("clear") not in (None, "", "0"):
@@ -1023,6 +1044,8 @@ control (GET, on the same port):
   /_control/status?path=P&code=C[&times=N]   answer C for path P (N times; code=0 removes)
   /_control/info[?digests=1]         URLs, sizes (and SHA-256) of everything served (JSON)
   /_control/beacons[?clear=1]        the beacon log; /_control/requests[?clear=1] the request log
+                                     (clearing first waits up to 10 s for the
+                                     requests still being answered)
   /_control/shutdown                 stop the server
 switches: rate rate_path cut cut_times cut_path cut_mode(close|reset) redirect redirect_code
   redirect_path framing(length|chunked|close) chunked(0|1) chunk_size ranges(0|1) keepalive(0|1)
