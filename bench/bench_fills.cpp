@@ -130,6 +130,7 @@ int main() {
     std::printf("%-34s %12s %12s %8s\n", "case (Mpixel/s)", "scalar", "sse2", "ratio");
     double ratio_blend = 0;
     double ratio_hblend = 0;
+    double ratio_rblend = 0;
     double radial_sse2 = 1e30;
     double opaque_sse2 = 0;
     double opaque_scalar = 0;
@@ -147,6 +148,9 @@ int main() {
         if (c.op == 0 && c.paint.kind == 1 && c.paint.y1 == c.paint.y2 && c.paint.opacity == 128) {
             ratio_hblend = ts / tv;
         }
+        if (c.op == 0 && c.paint.kind == 2 && c.paint.opacity == 128) {
+            ratio_rblend = ts / tv;
+        }
         if (c.op == 0 && c.paint.kind == 2) {
             radial_sse2 = std::min(radial_sse2, mpx(tv));
         }
@@ -160,6 +164,7 @@ int main() {
     std::printf("\n");
     goal("SSE2 >= 3 x scalar, solid blend", ratio_blend >= 3);
     goal("SSE2 >= 3 x scalar, horizontal gradient blend", ratio_hblend >= 3);
+    goal("SSE2 >= 3 x scalar, radial gradient blend", ratio_rblend >= 3);
     goal("opaque solid fill >= 0.5 x memset bandwidth", tm / opaque_sse2 >= 0.5);
     goal("radial gradient >= 200 Mpixel/s (slower of both opacities)", radial_sse2 >= 200);
     return 0;

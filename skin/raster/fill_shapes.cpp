@@ -298,15 +298,18 @@ void paint_radial(Painter& p, const Paint& paint) {
 
     std::vector<uint32_t> row(static_cast<size_t>(w));
     const int split = static_cast<int>(std::clamp<int64_t>(cx, 0, w));
-    for (int y = 0; y < h; ++y) {
-        const int64_t dy = y - cy;
+    // Fills `row` for one row distance and returns where the last entry
+    // starts; from there on the row is a solid run.
+    auto walk_row = [&](int64_t dy) {
         // Left of the centre F falls towards it: the largest i with i * i <= F.
         int64_t dx = -cx;
         int64_t f = distance2(dx, dy);
         int64_t step = 25 * (2 * dx + 1);
         int64_t i = std::min(last, floor_sqrt(f));
+        int64_t sq = i * i;  // kept equal to i * i
         for (int x = 0; x < split; ++x) {
-            while (i > 0 && f < i * i) {
+            while (i > 0 && f < sq) {
+                sq -= 2 * i - 1;
                 --i;
             }
             row[static_cast<size_t>(x)] = window.at(i);
@@ -319,17 +322,35 @@ void paint_radial(Painter& p, const Paint& paint) {
         f = distance2(dx, dy);
         step = 25 * (2 * dx + 1);
         i = std::min(last, ceil_sqrt(f));
+        sq = i * i;
         int x = split;
         for (; x < w && i < last; ++x) {
-            while (i < last && i * i < f) {
+            while (i < last && sq < f) {
+                sq += 2 * i + 1;
                 ++i;
             }
             row[static_cast<size_t>(x)] = window.at(i);
             f += step;
             step += 50;
         }
-        p.span(y, 0, x, row.data());
-        p.solid(y, x, w - x, window.at(last));
+        return x;
+    };
+    // Rows at the same distance above and below the centre are equal, so each
+    // distance is walked once and painted on both of its rows.
+    const int64_t near_k = std::abs(nearest_y);
+    const int64_t far_k = std::max(std::abs(cy), std::abs(h - 1 - cy));
+    for (int64_t k = near_k; k <= far_k; ++k) {
+        const int end = walk_row(k);
+        auto paint_row = [&](int64_t y) {
+            if (y >= 0 && y < h) {
+                p.span(static_cast<int>(y), 0, end, row.data());
+                p.solid(static_cast<int>(y), end, w - end, window.at(last));
+            }
+        };
+        paint_row(cy - k);
+        if (k != 0) {
+            paint_row(cy + k);
+        }
     }
 }
 

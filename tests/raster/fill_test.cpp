@@ -249,6 +249,54 @@ TEST_P(EachTable, RadialRingsAroundTheCentre) {
     }
 }
 
+// Each row of a radial fill, however the rows are walked, equals the same
+// paint drawn on that row alone; a row painted twice or skipped shows up as a
+// difference against the blended background.
+TEST_P(EachTable, RadialRowsMatchTheRowDrawnAlone) {
+    const int w = 40;
+    const int h = 30;
+    std::mt19937 rng(7);
+    const int centres[][2] = {{20, 15}, {20, 0}, {5, -7}, {33, 40}, {-9, 3}, {45, 29}, {0, 14}};
+    for (const auto& c : centres) {
+        TestSurface big(w, h);
+        big.randomise(rng);
+        const TestSurface background = big;
+        Surface surf = big.surface();
+        const Paint p = radial(0xFFFFFFFF, 0xFF102030, c[0], c[1], c[0] + 11, c[1] + 6, 128);
+        ASSERT_EQ(1, table_->fill(&surf, &p));
+        // Blended exactly once: the opaque paint's colours mixed at 128.
+        TestSurface opaque(w, h);
+        Surface opaque_surf = opaque.surface();
+        Paint full = p;
+        full.opacity = 255;
+        ASSERT_EQ(1, table_->fill(&opaque_surf, &full));
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                for (int k = 0; k < 4; ++k) {
+                    const uint32_t once =
+                        (ch(opaque.at(x, y), k) * 128 + ch(background.at(x, y), k) * 127) >> 8;
+                    ASSERT_EQ(once, ch(big.at(x, y), k)) << x << "," << y;
+                }
+            }
+        }
+        for (int y = 0; y < h; ++y) {
+            TestSurface one(w, 1);
+            for (int x = 0; x < w; ++x) {
+                one.set(x, 0, background.at(x, y));
+            }
+            Surface row = one.surface();
+            const Paint shifted =
+                radial(0xFFFFFFFF, 0xFF102030, c[0], c[1] - y, c[0] + 11, c[1] - y + 6, 128);
+            ASSERT_EQ(1, table_->fill(&row, &shifted));
+            for (int x = 0; x < w; ++x) {
+                ASSERT_EQ(one.at(x, 0), big.at(x, y))
+                    << "centre " << c[0] << "," << c[1] << " at " << x << "," << y;
+            }
+        }
+        EXPECT_TRUE(big.padding_intact());
+    }
+}
+
 TEST_P(EachTable, AngledBandBetweenThePerpendiculars) {
     TestSurface s(40, 40);
     Surface surf = s.surface();
