@@ -2,40 +2,24 @@
 # Throughput of tessaly-fetch (under Wine) against native curl, both writing a
 # 512 MiB file served by nginx on loopback, five runs each; prints the medians,
 # their ratio and the tool's peak memory.
-#   FETCH  the tool (default build/win/tools/fetch/tessaly-fetch.exe)
-#   WINE   command that runs it (default: wine in the project's prefix)
+#   FETCH  the tool (default tools/fetch/tessaly-fetch.exe of the test tree)
+#   WINE   command that runs it (default: Wine in the project's prefix)
 #   SIZE_MIB, RUNS  file size and runs (512, 5)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-fetch=${FETCH:-$root/build/win/tools/fetch/tessaly-fetch.exe}
+source "$(dirname "$0")/bench-lib.sh"
 size_mib=${SIZE_MIB:-512}
 runs=${RUNS:-5}
-[ -f "$fetch" ] || { echo "bench_fetch: $fetch not built" >&2; exit 1; }
 command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || apt-get install -y nginx-light >/dev/null
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
+bench_init bench_fetch
 if [ -z "${WINE:-}" ]; then
-  # shellcheck source=scripts/wine-env.sh
-  source "$root/scripts/wine-env.sh"
-  export TESSALY_PREFIX=${TESSALY_PREFIX:-$root/build/bench-prefix}
-  tessaly_wine_up
+  bench_wine_up
   WINE=wine
-  stop_wine=1
+  [ "$WINEARCH" = win64 ] && WINE=$root/scripts/wine64
 fi
-
-work=$(mktemp -d /tmp/bench_fetch.XXXXXX)
-nginx_pid=
-cleanup() {
-  if [ -n "$nginx_pid" ]; then
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-  if [ -n "${stop_wine:-}" ]; then
-    tessaly_wine_down
-  fi
-}
-trap cleanup EXIT
+fetch=${FETCH:-$bench_tree/tools/fetch/tessaly-fetch.exe}
+[ -f "$fetch" ] || { echo "bench_fetch: $fetch not built" >&2; exit 1; }
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 mkdir -p "$work/www" "$work/tmp"
@@ -61,8 +45,7 @@ http {
 }
 CONF
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/www/big.bin"
-"$nginx_bin" -c "$work/nginx.conf" -p "$work" &
-nginx_pid=$!
+bench_background "$nginx_bin" -c "$work/nginx.conf" -p "$work"
 for _ in $(seq 50); do
   curl -s -o /dev/null "http://127.0.0.1:$port/" && break
   sleep 0.1
@@ -79,7 +62,7 @@ for _ in $(seq "$runs"); do
   rm -f "$out"
   t=$(curl -s -o "$out" -w '%{time_total}' "$url")
   [ "$(stat -c %s "$out")" -eq "$bytes" ] || { echo "curl: short file" >&2; exit 1; }
-  curl_mbs+=("$(awk -v b="$bytes" -v t="$t" 'BEGIN {printf "%.1f", b / t / 1e6}')")
+  curl_mbs+=("$(bench_mbs "$bytes" "$t")")
 done
 
 tool_mbs=()
@@ -90,7 +73,7 @@ for _ in $(seq "$runs"); do
   set -- $line
   [ "$1" = complete ] && [ "$2" = 0 ] && [ "$3" -eq "$bytes" ] || { echo "tool: $line" >&2; exit 1; }
   cmp -s "$out" "$work/www/big.bin" || { echo "tool: file differs" >&2; exit 1; }
-  tool_mbs+=("$(awk -v b="$bytes" -v ms="$4" 'BEGIN {printf "%.1f", b / (ms / 1000) / 1e6}')")
+  tool_mbs+=("$(bench_mbs_ms "$bytes" "$4")")
   kb=$(tail -n 1 "$work/time.txt")
   [ "$kb" -gt "$peak_kb" ] && peak_kb=$kb
 done

@@ -4,11 +4,11 @@
 # same number of connections, from the world server limited per connection.
 # Then the client process's peak working set during a larger download, and
 # its CPU use while every task is paused.
-#   BUILD        the Windows build tree (default build/service-win64)
+#   BUILD        the Windows build tree (default: the test tree)
 #   SIZE_MIB, CONNECTIONS, RATE_MIB, MEMORY_MIB, IDLE_S   200, 4, 20, 1024, 20
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${BUILD:-$root/build/service-win64}" && pwd)
+source "$(dirname "$0")/bench-lib.sh"
+build=$(cd "${BUILD:-$bench_tree}" && pwd)
 size_mib=${SIZE_MIB:-200}
 connections=${CONNECTIONS:-4}
 rate_mib=${RATE_MIB:-20}
@@ -18,34 +18,12 @@ for f in tools/headless/tessaly-headless.exe standins/host/torvane_setup.exe \
          standins/peer_id/dl_peer_id.dll; do
   [ -f "$build/$f" ] || { echo "bench_headless: $build/$f not built" >&2; exit 1; }
 done
-command -v aria2c >/dev/null || { echo "bench_headless: aria2c missing (apt-get install aria2)" >&2; exit 1; }
 
-source "$root/scripts/wine-env.sh"
+bench_init bench_headless
 export TESSALY_PREFIX=${TESSALY_PREFIX:-$build/bench-headless-prefix}
-tessaly_wine_up fresh >/dev/null 2>&1
-
-work=$(mktemp -d /tmp/bench_headless.XXXXXX)
-world_pid=
-cleanup() {
-  if [ -n "$world_pid" ]; then
-    kill "$world_pid" 2>/dev/null || true
-    wait "$world_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-  tessaly_wine_down
-}
-trap cleanup EXIT
-
-timeout 1800 python3 "$root/standins/world/world.py" --port 0 --root "$work/world" \
-  --port-file "$work/port" --game-file "bench.bin:${size_mib}M" \
-  --game-file "big.bin:${memory_mib}M" --rate $((rate_mib * 1024 * 1024)) \
-  --set-rate-path /game/ >/dev/null 2>&1 &
-world_pid=$!
-for _ in $(seq 200); do
-  [ -s "$work/port" ] && break
-  sleep 0.1
-done
-port=$(cat "$work/port")
+bench_wine_up fresh
+bench_world --game-file "bench.bin:${size_mib}M" --game-file "big.bin:${memory_mib}M" \
+  --rate $((rate_mib * 1024 * 1024)) --set-rate-path /game/
 bytes=$((size_mib * 1024 * 1024))
 
 # A current host, so that the engine loads at once.
@@ -79,23 +57,17 @@ run() {  # name args...
 digest() { python3 "$root/standins/world/world.py" --digest "$1"; }
 
 mkdir -p "$work/aria"
-start=$(date +%s.%N)
-aria2c -q -x "$connections" -s "$connections" -k 1M --file-allocation=none \
-  -d "$work/aria" -o bench.bin "http://127.0.0.1:$port/game/bench.bin"
-end=$(date +%s.%N)
-[ "$(sha256sum <"$work/aria/bench.bin" | cut -d' ' -f1)" = "$(digest "bench.bin:${size_mib}M")" ] ||
-  { echo "aria2c: wrong file" >&2; exit 1; }
+aria_mbs=$(bench_aria2c "http://127.0.0.1:$port/game/bench.bin" "$work/aria/bench.bin" "$connections")
+bench_need_sha "$work/aria/bench.bin" "$(digest "bench.bin:${size_mib}M")" aria2c
 rm -f "$work/aria/bench.bin"
-aria_mbs=$(awk -v b="$bytes" -v s="$start" -v e="$end" 'BEGIN {printf "%.1f", b / (e - s) / 1e6}')
 
 branded speed bench.bin
 out=$(run speed)
 ms=$(sed -n 's/^game download took \([0-9]*\) ms$/\1/p' <<<"$out")
 [ -n "$ms" ] || { echo "headless: $out" >&2; exit 1; }
-[ "$(sha256sum <"$work/speed/games/bench.bin" | cut -d' ' -f1)" = "$(digest "bench.bin:${size_mib}M")" ] ||
-  { echo "headless: wrong file" >&2; exit 1; }
+bench_need_sha "$work/speed/games/bench.bin" "$(digest "bench.bin:${size_mib}M")" headless
 rm -f "$work/speed/games/bench.bin"
-client_mbs=$(awk -v b="$bytes" -v ms="$ms" 'BEGIN {printf "%.1f", b / (ms / 1000) / 1e6}')
+client_mbs=$(bench_mbs_ms "$bytes" "$ms")
 echo "download ${size_mib} MiB, $connections connections at $rate_mib MiB/s each:"
 echo "  aria2c            $aria_mbs MB/s"
 echo "  tessaly-headless  $client_mbs MB/s (from the start of the game tasks)"
