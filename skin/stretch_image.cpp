@@ -197,6 +197,23 @@ bool StretchImage::GenerateRegions() {
     }
 }
 
+bool StretchImage::AddBands(bool vertical, int count, const int32_t* from, const int32_t* to,
+                            const std::string* pos, const std::string* len) {
+    const std::string across = vertical ? "width" : "height";
+    for (int k = 0; k < count; ++k) {
+        if (from[k] >= to[k]) {
+            continue;
+        }
+        const RECT src = Band(source_, vertical, from[k], to[k]);
+        const bool ok = vertical ? Add(src, "0", pos[k], across, len[k])
+                                 : Add(src, pos[k], "0", len[k], across);
+        if (!ok) {
+            return false;
+        }
+    }
+    return !regions_.empty();
+}
+
 // Three parts: the ends keep their size and the middle stretches, or with
 // kStretchCentreMiddle the middle keeps its size, centred, and the ends share
 // the rest. Pieces with no source pixels are left out.
@@ -213,7 +230,6 @@ bool StretchImage::GenerateThree(bool vertical) {
         return false;
     }
     const char* side = vertical ? "height" : "width";
-    const std::string across = vertical ? "width" : "height";
     const int32_t end = size - i - 1;
     std::string pos[3], len[3];
     if (option_ & kStretchCentreMiddle) {
@@ -235,18 +251,7 @@ bool StretchImage::GenerateThree(bool vertical) {
     }
     const int32_t from[3] = {0, j + 1, i + 1};
     const int32_t to[3] = {j, i, size};
-    for (int k = 0; k < 3; ++k) {
-        if (from[k] >= to[k]) {
-            continue;
-        }
-        const RECT src = Band(source_, vertical, from[k], to[k]);
-        const bool ok = vertical ? Add(src, "0", pos[k], across, len[k])
-                                 : Add(src, pos[k], "0", len[k], across);
-        if (!ok) {
-            return false;
-        }
-    }
-    return !regions_.empty();
+    return AddBands(vertical, 3, from, to, pos, len);
 }
 
 // Five parts: both ends and the centre piece keep their size; the two pieces
@@ -263,7 +268,6 @@ bool StretchImage::GenerateFive(bool vertical) {
     }
     const int32_t size = vertical ? source_->height() : source_->width();
     const char* side = vertical ? "height" : "width";
-    const std::string across = vertical ? "width" : "height";
     const int32_t m1 = m[0], m2 = m[1], m3 = m[2], m4 = m[3];
     const int32_t centre = m3 - m2 - 1;
     const int32_t end = size - m4 - 1;
@@ -275,18 +279,7 @@ bool StretchImage::GenerateFive(bool vertical) {
                                 Num(end)};
     const int32_t from[5] = {0, m1 + 1, m2 + 1, m3 + 1, m4 + 1};
     const int32_t to[5] = {m1, m2, m3, m4, size};
-    for (int k = 0; k < 5; ++k) {
-        if (from[k] >= to[k]) {
-            continue;
-        }
-        const RECT src = Band(source_, vertical, from[k], to[k]);
-        const bool ok = vertical ? Add(src, "0", pos[k], across, len[k])
-                                 : Add(src, pos[k], "0", len[k], across);
-        if (!ok) {
-            return false;
-        }
-    }
-    return !regions_.empty();
+    return AddBands(vertical, 5, from, to, pos, len);
 }
 
 bool StretchImage::GenerateNine() {

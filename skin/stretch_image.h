@@ -106,6 +106,10 @@ class StretchImage {
     bool Add(const RECT& source, std::string_view x, std::string_view y, std::string_view w,
              std::string_view h);
     bool GenerateRegions();
+    // One region per non-empty band [from[k], to[k]) of the source along one
+    // axis, placed at pos[k] with length len[k] and spanning the other axis.
+    bool AddBands(bool vertical, int count, const int32_t* from, const int32_t* to,
+                  const std::string* pos, const std::string* len);
     bool GenerateThree(bool vertical);
     bool GenerateFive(bool vertical);
     bool GenerateNine();

@@ -666,6 +666,18 @@ void download_task::run() {
     int plain_failures = 0;
     int restarts = 0;
     std::int32_t end_state = state_stopped;
+    // After a failed attempt: true tries again after a pause that grows with
+    // the failures; false ends the loop, stopped or (end_state) failed.
+    auto again = [&](int& failures) {
+        if (stop_.load()) {
+            return false;
+        }
+        if (failed_.load() || ++failures >= max_failures) {
+            end_state = state_failed;
+            return false;
+        }
+        return sleep_unless(stop_, 200 * std::min(failures, 5));
+    };
     for (;;) {
         if (stop_.load()) {
             break;
@@ -674,14 +686,7 @@ void download_task::run() {
         std::uint32_t probe_piece = 0;
         bool plain = false;
         if (!probe_and_prepare(conn, probe_piece, plain)) {
-            if (stop_.load()) {
-                break;
-            }
-            if (failed_.load() || ++probe_failures >= max_failures) {
-                end_state = state_failed;
-                break;
-            }
-            if (!sleep_unless(stop_, 200 * std::min(probe_failures, 5))) {
+            if (!again(probe_failures)) {
                 break;
             }
             continue;
@@ -695,14 +700,7 @@ void download_task::run() {
                 end_state = state_finished;
                 break;
             }
-            if (stop_.load()) {
-                break;
-            }
-            if (failed_.load() || ++plain_failures >= max_failures) {
-                end_state = state_failed;
-                break;
-            }
-            if (!sleep_unless(stop_, 200 * std::min(plain_failures, 5))) {
+            if (!again(plain_failures)) {
                 break;
             }
             continue;

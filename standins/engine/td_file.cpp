@@ -115,7 +115,7 @@ bool td_file::open_existing(const std::wstring& path, td_layout& layout) {
     return true;
 }
 
-bool td_file::create(const std::wstring& path, const td_layout& layout) {
+bool td_file::create_plain(const std::wstring& path) {
     close();
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -125,6 +125,14 @@ bool td_file::create(const std::wstring& path, const td_layout& layout) {
     }
     handle_ = h;
     path_ = path;
+    bitmap_offset_ = 0;
+    return true;
+}
+
+bool td_file::create(const std::wstring& path, const td_layout& layout) {
+    if (!create_plain(path)) {
+        return false;
+    }
     bitmap_offset_ = layout.total + td_head_size;
     std::size_t bits = bitmap_bytes(layout.piece_count);
     std::vector<unsigned char> tail(td_head_size + bits + td_footer_size, 0);
@@ -148,20 +156,6 @@ bool td_file::create(const std::wstring& path, const td_layout& layout) {
         DeleteFileW(path.c_str());
         return false;
     }
-    return true;
-}
-
-bool td_file::create_plain(const std::wstring& path) {
-    close();
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = GetLastError();
-        return false;
-    }
-    handle_ = h;
-    path_ = path;
-    bitmap_offset_ = 0;
     return true;
 }
 
