@@ -4,8 +4,10 @@
 
 #include <cwchar>
 
+#include "app/download_controller.h"
 #include "app/game_config.h"
 #include "res/resource.h"
+#include "service/dl_api.h"
 
 namespace {
 
@@ -16,6 +18,8 @@ const int kWidth = 469;
 const int kHeight = 374;
 
 }  // namespace
+
+MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow() {
     if (hwnd_) {
@@ -48,6 +52,10 @@ bool MainWindow::Create(HINSTANCE instance) {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = work.left + (work.right - work.left - kWidth) / 2;
     const int y = work.top + (work.bottom - work.top - kHeight) / 2;
+    controller_ = std::make_unique<DownloadController>(this);
+    dl_set_event_sink(controller_.get());
+    status_ = L"初始化配置...";
+
     const std::wstring title = GameConfig::Instance().WindowTitle();
     hwnd_ = CreateWindowExW(0, kClassName, title.c_str(),
                             WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, kWidth,
@@ -62,6 +70,22 @@ bool MainWindow::Create(HINSTANCE instance) {
 
 void MainWindow::Teardown() {
     DeleteTrayIcon();
+    controller_.reset();
+}
+
+void MainWindow::SetStatus(const std::wstring& text) {
+    status_ = text;
+    if (hwnd_) {
+        InvalidateRect(hwnd_, nullptr, TRUE);
+    }
+}
+
+void MainWindow::ShowTips(const std::wstring& text) {
+    tips_ = text;
+    tips_shown_ = true;
+    if (hwnd_) {
+        InvalidateRect(hwnd_, nullptr, TRUE);
+    }
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -143,7 +167,18 @@ void MainWindow::Paint() {
     const std::wstring title = GameConfig::Instance().WindowTitle();
     RECT text = band;
     text.left += 10;
-    DrawTextW(dc, title.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(dc, title.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+
+    SetTextColor(dc, RGB(0x33, 0x33, 0x33));
+    RECT status = {client.left + 10, client.bottom - 60, client.right - 10, client.bottom - 36};
+    DrawTextW(dc, status_.c_str(), -1, &status,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if (tips_shown_) {
+        SetTextColor(dc, RGB(0x1E, 0x6F, 0xD9));
+        RECT tips = {client.left + 10, client.bottom - 32, client.right - 10, client.bottom - 8};
+        DrawTextW(dc, tips_.c_str(), -1, &tips,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
     SelectObject(dc, old);
     DeleteObject(font);
     EndPaint(hwnd_, &ps);

@@ -62,6 +62,7 @@ mkdir -p "$demo/downloads"
   echo "tessaly-headless ended with an error (see above)"
 echo "beacons the world received:"
 sed 's/^/  /' "$demo/world/world-beacons.log" 2>/dev/null || true
+seen=$(wc -l <"$demo/world/world-beacons.log" 2>/dev/null || echo 0)
 
 echo "== starting tessaly.exe"
 (cd "$demo/client" && tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
@@ -75,6 +76,8 @@ sleep 1
 shot=$root/build/demo-screenshot.png
 import -window root "$shot"
 echo "screenshot: $shot"
+echo "beacons from tessaly.exe:"
+tail -n +$((seen + 1)) "$demo/world/world-beacons.log" 2>/dev/null | sed 's/^/  /' || true
 
 if [ $own_display = 1 ]; then
   kill "$client" 2>/dev/null || true

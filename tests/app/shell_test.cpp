@@ -4,11 +4,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "res/resource.h"
 #include "tests/app/test_files.h"
+#include "tests/net/net_test_support.h"
 
 namespace {
 
@@ -22,15 +25,17 @@ struct Copy {
     PROCESS_INFORMATION process = {};
 };
 
-// A branded folder holding tessaly.exe and its "tessaly.ini".
-std::wstring MakeBrandedFolder(const std::wstring& game_id, const std::wstring& title) {
+// A branded folder holding tessaly.exe and its "tessaly.ini"; both servers at
+// `server` (host:port), by default a port where nothing answers.
+std::wstring MakeBrandedFolder(const std::wstring& game_id, const std::wstring& title,
+                               const std::wstring& server = L"127.0.0.1:9") {
     const std::wstring folder = MakeScratchFolder(L"shell");
     EXPECT_TRUE(CopyFileW(ClientPath().c_str(), (folder + L"tessaly.exe").c_str(), FALSE))
         << "no client at " << std::string(ClientPath().begin(), ClientPath().end());
-    EXPECT_TRUE(WriteUnicodeFile(folder + L"tessaly.ini", L"[Tessaly]\r\nGameId=" + game_id +
-                                                              L"\r\nGameTitle=" + title +
-                                                              L"\r\nConfigServer=127.0.0.1:9\r\n"
-                                                              L"StatServer=127.0.0.1:9\r\n"));
+    EXPECT_TRUE(WriteUnicodeFile(folder + L"tessaly.ini",
+                                 L"[Tessaly]\r\nGameId=" + game_id + L"\r\nGameTitle=" + title +
+                                     L"\r\nConfigServer=" + server + L"\r\nStatServer=" + server +
+                                     L"\r\n"));
     return folder;
 }
 
@@ -110,6 +115,91 @@ std::wstring UniqueId(const wchar_t* tag) {
            std::to_wstring(GetTickCount() % 100000);
 }
 
+// The configuration and statistics servers in one: answers the game's
+// configuration (or 404 when told to) and the tips file, and keeps every
+// request target in order of arrival.
+class GameServer {
+  public:
+    explicit GameServer(bool with_configuration)
+        : with_configuration_(with_configuration), server_([this](SOCKET s, int) { Answer(s); }) {}
+
+    std::wstring Address() const { return L"127.0.0.1:" + std::to_wstring(server_.port()); }
+
+    std::vector<std::string> Targets() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return targets_;
+    }
+
+    // The beacons' events ("gs=" values), in order.
+    std::vector<std::string> Events() {
+        std::vector<std::string> events;
+        for (const std::string& t : Targets()) {
+            if (t.rfind("/UPV?gs=", 0) == 0) {
+                events.push_back(t.substr(8, t.find('&') - 8));
+            }
+        }
+        return events;
+    }
+
+    bool WaitFor(const std::string& event, DWORD timeout_ms = 30000) {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < timeout_ms) {
+            const std::vector<std::string> events = Events();
+            if (std::find(events.begin(), events.end(), event) != events.end()) {
+                return true;
+            }
+            Sleep(50);
+        }
+        return false;
+    }
+
+    bool Requested(const std::string& prefix) {
+        for (const std::string& t : Targets()) {
+            if (t.rfind(prefix, 0) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    void Answer(SOCKET s) {
+        const std::string head = net_test::read_head(s);
+        if (head.empty()) {
+            return;
+        }
+        const std::string target = net_test::head_target(head);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            targets_.push_back(target);
+        }
+        std::string body;
+        bool found = true;
+        if (target.rfind("/Configuration/", 0) == 0) {
+            found = with_configuration_;
+            body =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?><config><gamesize>1024</gamesize>"
+                "<gameurls><gameurl>http://127.0.0.1:9/game.bin</gameurl></gameurls></config>";
+        } else if (target.rfind("/DownloadAds/", 0) == 0) {
+            body =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?><ads><public><downloader>"
+                "<text>tips</text><url>http://127.0.0.1:9/tips.html</url></downloader></public>"
+                "</ads>";
+        }
+        if (!found) {
+            body.clear();
+        }
+        net_test::send_all(s, std::string(found ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
+                                  "\r\nContent-Length: " + std::to_string(body.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + body);
+    }
+
+    bool with_configuration_;
+    std::mutex mutex_;
+    std::vector<std::string> targets_;
+    net_test::loopback_server server_;
+};
+
 }  // namespace
 
 TEST(Shell, SecondCopyRestoresTheHiddenFirstAndExits) {
@@ -176,4 +266,75 @@ TEST(Shell, UnhandledExceptionLeavesTheCrashMarker) {
     EXPECT_NE(ExitCode(copy), 0u);
     EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 0, record.c_str()), 1u);
     Stop(copy, nullptr);
+}
+
+TEST(Shell, ConfigurationStartsTheBeaconsAndAnEarlierCrashIsReportedOnce) {
+    GameServer server(true);
+    const std::wstring id = UniqueId(L"r");
+    const std::wstring title = L"报告" + id;
+    Copy copy{MakeBrandedFolder(id, title, server.Address())};
+    const std::wstring record = copy.folder + L"record.ini";
+    // As the crash filter of an earlier run left it.
+    ASSERT_TRUE(WritePrivateProfileStringW(L"Crash", L"Count", L"1", record.c_str()));
+
+    ASSERT_TRUE(Start(copy));
+    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(server.WaitFor("downerbk"));
+    const std::vector<std::string> events = server.Events();
+    // Each beacon travels on a connection of its own, so they may arrive in
+    // either order.
+    EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerstart"));
+    EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerbk"));
+    EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 7, record.c_str()), 0u);
+    const std::string game_id(id.begin(), id.end());
+    for (const std::string& t : server.Targets()) {
+        if (t.rfind("/UPV?gs=downer", 0) == 0) {
+            EXPECT_NE(t.find("&gameid=" + game_id + "&pid="), std::string::npos) << t;
+        }
+    }
+    // The tips file is asked for once the configuration is in.
+    for (int i = 0; i < 100 && !server.Requested("/DownloadAds/" + game_id + ".xml"); ++i) {
+        Sleep(50);
+    }
+    EXPECT_TRUE(server.Requested("/DownloadAds/" + game_id + ".xml"));
+    EXPECT_EQ(Stop(copy, hwnd), 0u);
+
+    // The next run sends its start beacon but no crash report.
+    Copy again{copy.folder};
+    ASSERT_TRUE(Start(again));
+    hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_NE(hwnd, nullptr);
+    const size_t before = server.Events().size();
+    for (int i = 0; i < 600 && server.Events().size() == before; ++i) {
+        Sleep(50);
+    }
+    Sleep(500);
+    const std::vector<std::string> later = server.Events();
+    EXPECT_EQ(std::vector<std::string>(later.begin() + before, later.end()),
+              std::vector<std::string>{"downerstart"});
+    EXPECT_EQ(Stop(again, hwnd), 0u);
+}
+
+TEST(Shell, NoConfigurationNoStartBeaconAndTheCrashMarkerStays) {
+    GameServer server(false);
+    const std::wstring id = UniqueId(L"n");
+    const std::wstring title = L"无配置" + id;
+    Copy copy{MakeBrandedFolder(id, title, server.Address())};
+    const std::wstring record = copy.folder + L"record.ini";
+    ASSERT_TRUE(WritePrivateProfileStringW(L"Crash", L"Count", L"1", record.c_str()));
+    ASSERT_TRUE(Start(copy));
+    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_NE(hwnd, nullptr);
+    for (int i = 0; i < 600 && !server.Requested("/Configuration/"); ++i) {
+        Sleep(50);
+    }
+    ASSERT_TRUE(server.Requested("/Configuration/"));
+    Sleep(2000);
+    const std::vector<std::string> events = server.Events();
+    EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerstart"));
+    EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerbk"));
+    // The marker waits for a run whose configuration loads.
+    EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 0, record.c_str()), 1u);
+    EXPECT_EQ(Stop(copy, hwnd), 0u);
 }

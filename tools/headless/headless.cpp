@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/crash_marker.h"
 #include "app/game_config.h"
 #include "app/remote_config.h"
+#include "app/reports.h"
 #include "host/host_paths.h"
 #include "host/strings.h"
 #include "service/dl_api.h"
@@ -43,10 +43,8 @@ class HeadlessUi : public download_service_events {
             Finish(1, "the game configuration could not be fetched");
             return;
         }
-        SendBeacon(L"downerstart", nullptr);
-        if (TakeCrashMarker()) {
-            SendBeacon(L"downerbk", nullptr);
-        }
+        SendBeacon(L"downerstart");
+        SendCrashReport();
         if (!ParseRemoteConfiguration(path, config.Remote())) {
             Finish(1, "the game configuration could not be parsed");
             return;
@@ -224,18 +222,6 @@ class HeadlessUi : public download_service_events {
         exit_code = code;
         reason = why;
         PostQuitMessage(code);
-    }
-
-    static void SendBeacon(const wchar_t* event, const wchar_t* style) {
-        GameConfig& config = GameConfig::Instance();
-        std::string pid;
-        dl_get_peer_id(pid);
-        std::wstring url = config.BeaconPrefix() + event + L"&gameid=" + config.GameId() +
-                           L"&pid=" + ansi_to_utf16(pid);
-        if (style) {
-            url += std::wstring(L"&style=") + style;
-        }
-        dl_send_report(url.c_str());
     }
 
     std::vector<int> tasks_;
