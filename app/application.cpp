@@ -53,6 +53,9 @@ int RunApplication(LPWSTR, int) {
 }
 
 int RunProcess(HINSTANCE instance, LPWSTR command_line, int show_command) {
+    // Failures (a drive without media, a library that cannot load) come back
+    // as error codes; the system shows no box of its own.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     InstallCrashFilter();
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};

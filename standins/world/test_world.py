@@ -213,6 +213,23 @@ class KeepAlive(WorldTestCase):
         conns = {e["conn"] for e in self.w.requests()}
         self.assertEqual(len(conns), 1)
 
+    def test_connections_are_numbered_in_the_order_they_were_accepted(self):
+        first = socket.create_connection(("127.0.0.1", self.w.port), timeout=5)
+        time.sleep(0.2)  # accepted before the second one connects
+        second = socket.create_connection(("127.0.0.1", self.w.port), timeout=5)
+        try:
+            for s, name in ((second, "b"), (first, "a")):
+                s.sendall(b"GET /UPV?gs=" + name.encode() + b" HTTP/1.1\r\nHost: x\r\n"
+                          b"Connection: close\r\n\r\n")
+                while s.recv(4096):
+                    pass
+        finally:
+            first.close()
+            second.close()
+        time.sleep(0.2)
+        conns = {r["path"]: r["conn"] for r in self.w.requests()}
+        self.assertLess(conns["/UPV?gs=a"], conns["/UPV?gs=b"], conns)
+
     def test_keepalive_off_closes(self):
         self.w.control("set", keepalive=0)
         c = self.w.conn()

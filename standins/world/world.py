@@ -634,10 +634,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def setup(self):
         super().setup()
-        st = self.server.state
-        with st.lock:
-            st.conn_counter += 1
-            self.conn_id = st.conn_counter
+        with self.server.state.lock:
+            self.conn_id = self.server.conn_ids.pop(id(self.connection), 0)
         self.server.track(self.connection, True)
         self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
@@ -1013,7 +1011,17 @@ class Server(socketserver.ThreadingMixIn, HTTPServer):
         self.stop_event = threading.Event()
         self.open_sockets = set()
         self.sock_lock = threading.Lock()
+        self.conn_ids = {}  # id(socket) -> connection number, until its handler takes it
         super().__init__(addr, Handler)
+
+    def get_request(self):
+        # Connections are numbered here, in the order they are accepted, not
+        # by the handler threads, which may start in any order.
+        sock, addr = super().get_request()
+        with self.state.lock:
+            self.state.conn_counter += 1
+            self.conn_ids[id(sock)] = self.state.conn_counter
+        return sock, addr
 
     def track(self, sock, add):
         with self.sock_lock:

@@ -338,3 +338,21 @@ TEST(Shell, NoConfigurationNoStartBeaconAndTheCrashMarkerStays) {
     EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 0, record.c_str()), 1u);
     EXPECT_EQ(Stop(copy, hwnd), 0u);
 }
+
+TEST(Shell, FilesThatCannotBeWrittenDoNotStopTheClient) {
+    GameServer server(true);
+    const std::wstring id = UniqueId(L"w");
+    const std::wstring title = L"只读" + id;
+    Copy copy{MakeBrandedFolder(id, title, server.Address())};
+    // Folders where the client keeps its files: every write to them fails.
+    ASSERT_TRUE(CreateDirectoryW((copy.folder + L"record.ini").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((copy.folder + L"db.ini").c_str(), nullptr));
+    ASSERT_TRUE(Start(copy));
+    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_TRUE(server.WaitFor("downerstart"));
+    EXPECT_TRUE(Running(copy));
+    EXPECT_EQ(Stop(copy, hwnd), 0u);
+    const std::vector<std::string> events = server.Events();
+    EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerbk"));
+}

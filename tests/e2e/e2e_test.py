@@ -100,12 +100,28 @@ class World:
             time.sleep(0.05)
         return body
 
+    def clear_logs(self):
+        # Both together, so that beacons() can match one log against the other.
+        self.get("/_control/requests?clear=1")
+        self.get("/_control/beacons?clear=1")
+
     def control(self, path):
         return json.loads(self.get("/_control/" + path))
 
     def beacons(self):
-        return [line.split(" ", 1)[1] for line in
-                self.get("/_control/beacons").decode("utf-8").splitlines() if " " in line]
+        """The beacons in the order their connections were accepted: each
+        travels on a connection of its own, and the handler threads may log
+        them in any order. The request log holds a beacon once its answer
+        ended, so wait until it has every beacon the beacon log has seen."""
+        deadline = time.time() + 10
+        while True:
+            seen = [line.split(" ", 1)[1] for line in
+                    self.get("/_control/beacons").decode("utf-8").splitlines() if " " in line]
+            logged = sorted((r for r in self.requests() if r["path"].startswith("/UPV")),
+                            key=lambda r: r["conn"])
+            if len(logged) >= len(seen) or time.time() > deadline:
+                return [r["path"] for r in logged]
+            time.sleep(0.05)
 
     def requests(self):
         return [json.loads(line) for line in
@@ -265,7 +281,7 @@ class E2E(unittest.TestCase):
 
         # An empty required version: no installer either.
         world.get("/_control/set?host_version=")
-        world.get("/_control/requests?clear=1")
+        world.clear_logs()
         empty = Branded("current-empty", world)
         run = empty.run()
         self.assert_complete(run, world, empty)
@@ -275,7 +291,7 @@ class E2E(unittest.TestCase):
         local = Branded("current-local", world)
         with open(local.path("GameInfo.xml"), "wb") as f:
             f.write(world.fetch("/Configuration/1001.xml"))
-        world.get("/_control/requests?clear=1")
+        world.clear_logs()
         run = local.run()
         self.assert_complete(run, world, local)
         self.assertFalse([r for r in world.requests() if r["path"].startswith("/Configuration/")])
@@ -312,7 +328,7 @@ class E2E(unittest.TestCase):
         if os.path.exists(os.path.join(branded.games, "p2.bin")):
             os.remove(os.path.join(branded.games, "p2.bin"))
         world.get("/_control/set?rate=0")
-        world.get("/_control/requests?clear=1")
+        world.clear_logs()
         run = branded.run()
         self.assert_complete(run, world, branded)
         stored = [l for l in run.stdout.splitlines() if l.startswith("stored ")]
