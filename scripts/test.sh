@@ -61,6 +61,10 @@ echo "== Windows tests run from $(basename "$wintree") under $WINEARCH Wine"
 run_ctest static "$root/build/win" -L static
 static_pass=$(sed -n 's/.* 0 tests failed out of \([0-9]*\)/\1/p' "$root/build/ctest-static.log")
 static_pass=${static_pass:-0}
+# These are checks of the built files, not GoogleTest programs: count them
+# from CTest's own line.
+summary[${#summary[@]}-1]="static: $static_pass passed ($(grep -E 'tests passed|tests failed' \
+  "$root/build/ctest-static.log" | tail -n 1))"
 # Windows tests share one prefix and write beside their executables, so they
 # run one at a time.
 run_ctest windows "$wintree" -LE static

@@ -4,6 +4,7 @@
 
 #include "host/host_paths.h"
 #include "service/download_worker.h"
+#include "service/message_window.h"
 #include "service/peer_id.h"
 #include "service/service_messages.h"
 
@@ -23,24 +24,11 @@ download_service& download_service::instance() {
 }
 
 download_service::download_service() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kWindowClass;
-    RegisterClassExW(&wc);
-    window_ = CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              instance, this);
+    window_ = create_message_window(kWindowClass, window_proc, this);
 }
 
 LRESULT CALLBACK download_service::window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(l);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<download_service*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = message_window_owner<download_service>(window, message, l);
     if (self && message >= WM_APP && message < WM_APP + 32) {
         return self->on_message(message, w, l);
     }

@@ -3,6 +3,7 @@
 #include "host/host_paths.h"
 #include "host/strings.h"
 #include "service/download_service.h"
+#include "service/message_window.h"
 #include "service/peer_id.h"
 
 namespace qm::win32::net {
@@ -52,15 +53,7 @@ bool download_worker::start(HWND service_window, download_service* service) {
 
 DWORD WINAPI download_worker::thread_main(void* param) {
     auto* self = static_cast<download_worker*>(param);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kWindowClass;
-    RegisterClassExW(&wc);
-    HWND window = CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  instance, self);
+    HWND window = create_message_window(kWindowClass, window_proc, self);
     self->window_.store(window);
     SetEvent(self->ready_);
     if (!window) {
@@ -77,12 +70,7 @@ DWORD WINAPI download_worker::thread_main(void* param) {
 }
 
 LRESULT CALLBACK download_worker::window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(l);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<download_worker*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = message_window_owner<download_worker>(window, message, l);
     if (self && self->window_.load() == window) {
         return self->on_message(message, w, l);
     }
