@@ -5,7 +5,8 @@
 #                          where 32-bit code cannot
 #   native  build/native   portable code under AddressSanitizer and UBSan
 #   fuzz    build/fuzz     libFuzzer targets (clang)
-#   all     every tree (the default)
+#   all     every tree (the default); the Windows tree whose tests cannot
+#           run here is built without them
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
@@ -14,11 +15,12 @@ targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 jobs=$(nproc)
 
-build_windows() {
-  local arch=$1 tree=$2 deps
+build_windows() {  # arch tree [tests ON|OFF]
+  local arch=$1 tree=$2 tests=${3:-ON} deps
   deps=$("$root/scripts/build-deps.sh" "$arch")
   cmake -S "$root" -B "$root/build/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DTESSALY_DEPS="$deps" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DTESSALY_DEPS="$deps" \
+    -DTESSALY_TESTS="$tests" >/dev/null
   cmake --build "$root/build/$tree" -j "$jobs" "${targets[@]}"
 }
 build_native() {
@@ -42,6 +44,15 @@ case $what in
   win64) build_windows x86_64 win64 ;;
   native) build_native ;;
   fuzz) build_fuzz ;;
-  all) build_windows i686 win; build_windows x86_64 win64; build_native; build_fuzz ;;
+  all)
+    # Both Windows trees build the programs; only the one whose tests this
+    # machine's Wine runs builds the tests (see wine-env.sh).
+    source "$root/scripts/wine-env.sh"
+    if [ "$(tessaly_wine_arch)" = win64 ]; then
+      build_windows i686 win OFF; build_windows x86_64 win64 ON
+    else
+      build_windows i686 win ON; build_windows x86_64 win64 OFF
+    fi
+    build_native; build_fuzz ;;
   *) echo "usage: build.sh [win|win64|native|fuzz|all]" >&2; exit 2 ;;
 esac
