@@ -7,7 +7,10 @@
 #   tessaly_wine_down         stops what the others started
 tessaly_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tessaly_cache=${TESSALY_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tessaly}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No .NET or Gecko install prompts; and no menu builder, which opens the
+# targets of new shortcuts in the background (for their icons) and so holds
+# files that a test replaces a moment later.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # Some virtual machines run 64-bit user code only ("Exec format error" for the
 # 32-bit Wine loader). There the Windows tests run from the 64-bit build of

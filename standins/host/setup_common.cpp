@@ -144,6 +144,29 @@ bool wait_until_free(const std::wstring& folder, const std::vector<File>& files,
     }
 }
 
+namespace {
+
+// Moves the new copy over the old one. A reader that opened the old file a
+// moment ago (an icon extractor, a virus scanner) makes the move fail for a
+// while; the move is retried for up to five seconds before giving up.
+bool replace_file(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || attempt == 50) {
+            return false;
+        }
+        Sleep(100);
+    }
+}
+
+}  // namespace
+
 bool write_files(const std::wstring& folder, const std::vector<File>& files) {
     for (const File& file : files) {
         const std::wstring path = with_backslash(folder) + file.relative;
@@ -160,9 +183,7 @@ bool write_files(const std::wstring& folder, const std::vector<File>& files) {
         DWORD written = 0;
         const BOOL ok = WriteFile(handle, file.data, file.size, &written, nullptr);
         CloseHandle(handle);
-        if (!ok || written != file.size ||
-            !MoveFileExW(temporary.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!ok || written != file.size || !replace_file(temporary, path)) {
             DeleteFileW(temporary.c_str());
             return false;
         }
