@@ -162,6 +162,17 @@ class GameServer {
         return false;
     }
 
+    bool WaitForRequest(const std::string& prefix, DWORD timeout_ms = 30000) {
+        const DWORD start = GetTickCount();
+        while (!Requested(prefix)) {
+            if (GetTickCount() - start >= timeout_ms) {
+                return false;
+            }
+            Sleep(50);
+        }
+        return true;
+    }
+
   private:
     void Answer(SOCKET s) {
         const std::string head = net_test::read_head(s);
@@ -198,6 +209,29 @@ class GameServer {
     std::mutex mutex_;
     std::vector<std::string> targets_;
     net_test::loopback_server server_;
+};
+
+// A branded copy whose two servers are a GameServer of its own.
+struct ServedCopy {
+    ServedCopy(bool with_configuration, const wchar_t* tag, const std::wstring& name)
+        : server(with_configuration),
+          id(UniqueId(tag)),
+          title(name + id),
+          copy{MakeBrandedFolder(id, title, server.Address())},
+          record(copy.folder + L"record.ini") {}
+
+    std::wstring WindowTitle() const { return title + L"高速下载器"; }
+    // As the crash filter of an earlier run left it.
+    bool MarkCrashed() const {
+        return WritePrivateProfileStringW(L"Crash", L"Count", L"1", record.c_str()) != FALSE;
+    }
+    UINT CrashCount() const { return GetPrivateProfileIntW(L"Crash", L"Count", 7, record.c_str()); }
+
+    GameServer server;
+    std::wstring id;
+    std::wstring title;
+    Copy copy;
+    std::wstring record;
 };
 
 }  // namespace
@@ -269,16 +303,12 @@ TEST(Shell, UnhandledExceptionLeavesTheCrashMarker) {
 }
 
 TEST(Shell, ConfigurationStartsTheBeaconsAndAnEarlierCrashIsReportedOnce) {
-    GameServer server(true);
-    const std::wstring id = UniqueId(L"r");
-    const std::wstring title = L"报告" + id;
-    Copy copy{MakeBrandedFolder(id, title, server.Address())};
-    const std::wstring record = copy.folder + L"record.ini";
-    // As the crash filter of an earlier run left it.
-    ASSERT_TRUE(WritePrivateProfileStringW(L"Crash", L"Count", L"1", record.c_str()));
+    ServedCopy served(true, L"r", L"报告");
+    GameServer& server = served.server;
+    ASSERT_TRUE(served.MarkCrashed());
 
-    ASSERT_TRUE(Start(copy));
-    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_TRUE(Start(served.copy));
+    HWND hwnd = WaitForWindow(served.WindowTitle());
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(server.WaitFor("downerbk"));
     const std::vector<std::string> events = server.Events();
@@ -286,24 +316,21 @@ TEST(Shell, ConfigurationStartsTheBeaconsAndAnEarlierCrashIsReportedOnce) {
     // either order.
     EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerstart"));
     EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerbk"));
-    EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 7, record.c_str()), 0u);
-    const std::string game_id(id.begin(), id.end());
+    EXPECT_EQ(served.CrashCount(), 0u);
+    const std::string game_id(served.id.begin(), served.id.end());
     for (const std::string& t : server.Targets()) {
         if (t.rfind("/UPV?gs=downer", 0) == 0) {
             EXPECT_NE(t.find("&gameid=" + game_id + "&pid="), std::string::npos) << t;
         }
     }
     // The tips file is asked for once the configuration is in.
-    for (int i = 0; i < 100 && !server.Requested("/DownloadAds/" + game_id + ".xml"); ++i) {
-        Sleep(50);
-    }
-    EXPECT_TRUE(server.Requested("/DownloadAds/" + game_id + ".xml"));
-    EXPECT_EQ(Stop(copy, hwnd), 0u);
+    EXPECT_TRUE(server.WaitForRequest("/DownloadAds/" + game_id + ".xml", 5000));
+    EXPECT_EQ(Stop(served.copy, hwnd), 0u);
 
     // The next run sends its start beacon but no crash report.
-    Copy again{copy.folder};
+    Copy again{served.copy.folder};
     ASSERT_TRUE(Start(again));
-    hwnd = WaitForWindow(title + L"高速下载器");
+    hwnd = WaitForWindow(served.WindowTitle());
     ASSERT_NE(hwnd, nullptr);
     const size_t before = server.Events().size();
     for (int i = 0; i < 600 && server.Events().size() == before; ++i) {
@@ -317,42 +344,32 @@ TEST(Shell, ConfigurationStartsTheBeaconsAndAnEarlierCrashIsReportedOnce) {
 }
 
 TEST(Shell, NoConfigurationNoStartBeaconAndTheCrashMarkerStays) {
-    GameServer server(false);
-    const std::wstring id = UniqueId(L"n");
-    const std::wstring title = L"无配置" + id;
-    Copy copy{MakeBrandedFolder(id, title, server.Address())};
-    const std::wstring record = copy.folder + L"record.ini";
-    ASSERT_TRUE(WritePrivateProfileStringW(L"Crash", L"Count", L"1", record.c_str()));
-    ASSERT_TRUE(Start(copy));
-    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ServedCopy served(false, L"n", L"无配置");
+    ASSERT_TRUE(served.MarkCrashed());
+    ASSERT_TRUE(Start(served.copy));
+    HWND hwnd = WaitForWindow(served.WindowTitle());
     ASSERT_NE(hwnd, nullptr);
-    for (int i = 0; i < 600 && !server.Requested("/Configuration/"); ++i) {
-        Sleep(50);
-    }
-    ASSERT_TRUE(server.Requested("/Configuration/"));
+    ASSERT_TRUE(served.server.WaitForRequest("/Configuration/"));
     Sleep(2000);
-    const std::vector<std::string> events = server.Events();
+    const std::vector<std::string> events = served.server.Events();
     EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerstart"));
     EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerbk"));
     // The marker waits for a run whose configuration loads.
-    EXPECT_EQ(GetPrivateProfileIntW(L"Crash", L"Count", 0, record.c_str()), 1u);
-    EXPECT_EQ(Stop(copy, hwnd), 0u);
+    EXPECT_EQ(served.CrashCount(), 1u);
+    EXPECT_EQ(Stop(served.copy, hwnd), 0u);
 }
 
 TEST(Shell, FilesThatCannotBeWrittenDoNotStopTheClient) {
-    GameServer server(true);
-    const std::wstring id = UniqueId(L"w");
-    const std::wstring title = L"只读" + id;
-    Copy copy{MakeBrandedFolder(id, title, server.Address())};
+    ServedCopy served(true, L"w", L"只读");
     // Folders where the client keeps its files: every write to them fails.
-    ASSERT_TRUE(CreateDirectoryW((copy.folder + L"record.ini").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((copy.folder + L"db.ini").c_str(), nullptr));
-    ASSERT_TRUE(Start(copy));
-    HWND hwnd = WaitForWindow(title + L"高速下载器");
+    ASSERT_TRUE(CreateDirectoryW((served.copy.folder + L"record.ini").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((served.copy.folder + L"db.ini").c_str(), nullptr));
+    ASSERT_TRUE(Start(served.copy));
+    HWND hwnd = WaitForWindow(served.WindowTitle());
     ASSERT_NE(hwnd, nullptr);
-    EXPECT_TRUE(server.WaitFor("downerstart"));
-    EXPECT_TRUE(Running(copy));
-    EXPECT_EQ(Stop(copy, hwnd), 0u);
-    const std::vector<std::string> events = server.Events();
+    EXPECT_TRUE(served.server.WaitFor("downerstart"));
+    EXPECT_TRUE(Running(served.copy));
+    EXPECT_EQ(Stop(served.copy, hwnd), 0u);
+    const std::vector<std::string> events = served.server.Events();
     EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "downerbk"));
 }
