@@ -9,13 +9,7 @@
 #include "skin/image_file.h"
 #include "skin/png_codec.h"
 
-// GDI+ needs min and max from the Windows headers' tradition.
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+#include "skin/gdiplus.h"
 
 namespace qm::skin {
 namespace {

@@ -1,14 +1,8 @@
 #include "skin/skin_startup.h"
 
-#include <objidl.h>
 #include <windows.h>
-// GDI+ needs min and max from the Windows headers' tradition.
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+
+#include "skin/gdiplus.h"
 
 #include "skin/control_factory.h"
 #include "skin/image_cache.h"

@@ -15,15 +15,7 @@
 #include "skin/surface.h"
 #include "skin/text.h"
 
-// GDI+ for the non-PNG loader.
-#include <objidl.h>
-
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+#include "skin/gdiplus.h"
 
 namespace qm::skin {
 namespace {

@@ -5,7 +5,6 @@
 // own image, text and fill code, and writes the surface to a PNG for review.
 // Images are loaded as the client loads them: "images\..." relative to the
 // current folder.
-#include <objidl.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -13,11 +12,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+
+#include "skin/gdiplus.h"
 
 #include "skin/bitmap.h"
 #include "skin/font.h"
