@@ -354,6 +354,11 @@ int Control::DispatchMouse(MouseEvent event, uint32_t keys, int x, int y) {
             }
         }
     }
+    return NotifyListeners(event, keys, x, y);
+}
+
+int Control::NotifyListeners(MouseEvent event, uint32_t keys, int x, int y) {
+    Hold<Control> self(this);
     Snapshot<ControlListener> listeners(listeners_);
     int any = 0;
     for (ControlListener* listener : listeners.items()) {
@@ -428,6 +433,50 @@ int Control::MouseLeave() {
 
 int Control::OnKeyDown(uint32_t, uint32_t, uint32_t) {
     return 0;
+}
+
+Control::AccessRole Control::GetAccessRole() const {
+    return AccessRole::kGrouping;
+}
+
+std::wstring Control::GetAccessName() const {
+    return std::wstring();
+}
+
+std::wstring Control::GetAccessValue() const {
+    return std::wstring();
+}
+
+int Control::IsAccessChecked() const {
+    return 0;
+}
+
+int Control::IsAccessPressed() const {
+    return 0;
+}
+
+int Control::IsFocusable() const {
+    return 0;
+}
+
+void Control::SetFocused(int focused) {
+    focused = focused ? 1 : 0;
+    if (focused_ != focused) {
+        focused_ = focused;
+        Invalidate();
+    }
+}
+
+int Control::DoDefaultAction() {
+    if (!IsVisible() || !IsEnabled()) {
+        return 0;
+    }
+    const int x = bounds_.left + (bounds_.right - bounds_.left) / 2;
+    const int y = bounds_.top + (bounds_.bottom - bounds_.top) / 2;
+    Hold<Control> self(this);
+    NotifyListeners(MouseEvent::kDown, kLeftButtonKey, x, y);
+    NotifyListeners(MouseEvent::kUp, 0, x, y);
+    return 1;
 }
 
 int Control::NcHitTest(POINT point, int* code) {

@@ -132,6 +132,41 @@ class Control {
     // children from last to first.
     void AttachWindow(HWND window);
 
+    // What screen readers and the keyboard see of a control. The window host
+    // maps the role onto the system's accessibility roles.
+    enum class AccessRole : int32_t {
+        kGrouping,  // containers
+        kClient,    // the root of a window
+        kPushButton,
+        kCheckBox,
+        kRadioButton,
+        kProgressBar,
+        kStaticText,
+        kLink,
+        kGraphic,
+    };
+    virtual AccessRole GetAccessRole() const;
+    // The text a person sees on the control; empty when it shows none.
+    virtual std::wstring GetAccessName() const;
+    // What the control currently shows as its value (a progress bar's
+    // caption or percentage); empty for controls without one.
+    virtual std::wstring GetAccessValue() const;
+    // 1 for a checked check box or radio option.
+    virtual int IsAccessChecked() const;
+    // 1 while a mouse button holds the control down.
+    virtual int IsAccessPressed() const;
+    // Whether the keyboard can move to this control (interactive controls
+    // that are visible and enabled).
+    virtual int IsFocusable() const;
+    // Set by the window host; interactive controls draw a focus cue while it
+    // is set. Invalidates when the flag changes.
+    void SetFocused(int focused);
+    int IsFocused() const { return focused_; }
+    // Does what a left click in the middle of the control does: its
+    // listeners' OnLButtonDown, then their OnLButtonUp, in attach order.
+    // Returns 0 for a control that is hidden or disabled, else 1.
+    virtual int DoDefaultAction();
+
     int32_t GetId() const { return id_; }
     int32_t GetTypeId() const { return type_id_; }
     Control* GetParent() const { return parent_; }
@@ -160,6 +195,11 @@ class Control {
   private:
     enum class MouseEvent { kMove, kDown, kUp };
     int DispatchMouse(MouseEvent event, uint32_t keys, int x, int y);
+    // Calls the handler on every listener of this control, in attach order;
+    // 1 when any returned non-zero.
+    int NotifyListeners(MouseEvent event, uint32_t keys, int x, int y);
+    // The key flag of a held left button (the system's MK_LBUTTON).
+    static constexpr uint32_t kLeftButtonKey = 1;
     bool HasDescendant(const Control* control) const;
 
     std::atomic<int32_t> references_{0};
@@ -176,6 +216,7 @@ class Control {
     int enabled_ = 1;
     int hit_test_code_ = 0;
     int hover_ = 0;
+    int focused_ = 0;
     std::string class_name_ = "Noset";
     std::string name_ = "Noset";
     std::vector<ControlListener*> listeners_;
