@@ -113,6 +113,8 @@ UiHostBase::~UiHostBase() {
     }
 }
 
+void UiHostBase::ControlChanged(Control*, Change) {}
+
 void UiHostBase::SetHoverControl(Control* control) {
     if (control) {
         control->AddRef();
@@ -209,7 +211,11 @@ int Control::IsVisible() const {
 }
 
 void Control::SetVisible(int visible) {
+    const bool changed = (visible_ != 0) != (visible != 0);
     visible_ = visible;
+    if (changed) {
+        NotifyChange(visible ? UiHostBase::Change::kShown : UiHostBase::Change::kHidden);
+    }
 }
 
 int Control::IsEnabled() const {
@@ -220,6 +226,7 @@ void Control::SetEnabled(int enabled) {
     if (enabled_ != enabled) {
         enabled_ = enabled;
         Invalidate();
+        NotifyChange(UiHostBase::Change::kState);
     }
 }
 
@@ -464,6 +471,13 @@ void Control::SetFocused(int focused) {
     if (focused_ != focused) {
         focused_ = focused;
         Invalidate();
+        NotifyChange(UiHostBase::Change::kState);
+    }
+}
+
+void Control::NotifyChange(UiHostBase::Change change) {
+    if (ui_host_) {
+        ui_host_->ControlChanged(this, change);
     }
 }
 

@@ -54,6 +54,12 @@ class UiHostBase {
 
     // Takes a reference on control (may be null) and releases the previous one.
     virtual void SetHoverControl(Control* control);
+
+    // What changed on a control, for screen readers that follow the window.
+    enum class Change { kName, kValue, kState, kShown, kHidden };
+    // Told by the controls of the tree; the window host raises the matching
+    // system event. Does nothing here.
+    virtual void ControlChanged(Control* control, Change change);
     Control* HoverControl() const { return hover_; }
 
   private:
@@ -83,7 +89,7 @@ class Control {
     virtual int SetLayout(const char* mode, const RECT* rect);
     virtual RECT GetBounds() const;
     virtual int IsVisible() const;
-    // Does not repaint; the caller invalidates.
+    // Does not repaint; the caller invalidates. A change is told to the host.
     virtual void SetVisible(int visible);
     virtual int IsEnabled() const;
     virtual void SetEnabled(int enabled);
@@ -162,6 +168,9 @@ class Control {
     // is set. Invalidates when the flag changes.
     void SetFocused(int focused);
     int IsFocused() const { return focused_; }
+    // Tells the window host (when there is one) that this control's name,
+    // value or state changed, or that it was shown or hidden.
+    void NotifyChange(UiHostBase::Change change);
     // Does what a left click in the middle of the control does: its
     // listeners' OnLButtonDown, then their OnLButtonUp, in attach order.
     // Returns 0 for a control that is hidden or disabled, else 1.
