@@ -423,18 +423,12 @@ void UiHost::ReleaseAccessible() {
         // A reader may keep the object: it must not reach the tree any more.
         IAccessible* accessible = accessible_;
         accessible_ = nullptr;
-#ifdef TESSALY_HAVE_ACCESSIBLE
         DetachTreeAccessible(accessible);
-#endif
         accessible->Release();
     }
 }
 
 LRESULT UiHost::AccessibleObject(WPARAM wparam) {
-#ifndef TESSALY_HAVE_ACCESSIBLE
-    (void)wparam;
-    return 0;
-#else
     if (!accessible_) {
         accessible_ = CreateTreeAccessible(this);
         if (!accessible_) {
@@ -442,7 +436,6 @@ LRESULT UiHost::AccessibleObject(WPARAM wparam) {
         }
     }
     return LresultFromObject(__uuidof(IAccessible), wparam, accessible_);
-#endif
 }
 
 HWND UiHost::AccessibleWindow() {
