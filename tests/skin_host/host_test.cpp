@@ -396,3 +396,82 @@ TEST_F(HostFixture, RegistryFollowsTheWindowsLife) {
 
 }  // namespace
 }  // namespace qm::skin::test
+
+namespace qm::skin::test {
+namespace {
+
+struct WinEvent {
+    DWORD event;
+    HWND hwnd;
+    LONG object;
+    LONG child;
+};
+std::vector<WinEvent> g_events;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD,
+                         DWORD) {
+    g_events.push_back({event, hwnd, object, child});
+}
+
+bool Seen(HWND hwnd, DWORD event, LONG child) {
+    for (const WinEvent& e : g_events) {
+        if (e.event == event && e.hwnd == hwnd && e.object == OBJID_CLIENT && e.child == child) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(HostFixture, ReadersGetTheTreeAndHearOfItsChanges) {
+    HWND hwnd = Open();
+    ASSERT_TRUE(hwnd);
+    // The client object, asked for as a reader asks (the object id may come
+    // sign-extended; the host compares 32 bits).
+    IAccessible* client = nullptr;
+    ASSERT_EQ(S_OK, AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&client)));
+    ASSERT_TRUE(client);
+    long children = 0;
+    EXPECT_EQ(S_OK, client->get_accChildCount(&children));
+    EXPECT_GT(children, 0);
+    LRESULT sign_extended =
+        SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(static_cast<LONG>(OBJID_CLIENT)));
+    EXPECT_GT(sign_extended, 0);
+    if (sign_extended > 0) {
+        IAccessible* again = nullptr;
+        ObjectFromLresult(sign_extended, __uuidof(IAccessible), 0,
+                          reinterpret_cast<void**>(&again));
+        if (again) {
+            again->Release();
+        }
+    }
+    // Other object ids are left to the system.
+    EXPECT_EQ(0, SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_WINDOW)));
+
+    g_events.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, &OnWinEvent,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_TRUE(hook);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 1);
+    button->SetEnabled(0);
+    check->SetVisible(0);
+    check->SetVisible(1);
+    button->NotifyChange(UiHostBase::Change::kName);
+    button->NotifyChange(UiHostBase::Change::kValue);
+    Pump(50);
+    UnhookWinEvent(hook);
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_FOCUS, button->GetId()));
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_STATECHANGE, button->GetId()));
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_HIDE, check->GetId()));
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_SHOW, check->GetId()));
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_NAMECHANGE, button->GetId()));
+    EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_VALUECHANGE, button->GetId()));
+
+    // The object outlives its window and then answers nothing.
+    DestroyWindow(hwnd);
+    EXPECT_EQ(E_FAIL, client->get_accChildCount(&children));
+    client->Release();
+}
+
+}  // namespace
+}  // namespace qm::skin::test

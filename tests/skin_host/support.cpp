@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <cwchar>
 
 #include "skin/bitmap.h"
@@ -19,10 +21,14 @@ namespace {
 class SkinEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         InitializeSkin();
         RegisterTestTypes();
     }
-    void TearDown() override { ShutdownSkin(); }
+    void TearDown() override {
+        ShutdownSkin();
+        CoUninitialize();
+    }
 };
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new SkinEnvironment());
