@@ -10,6 +10,7 @@ namespace qm::skin {
 namespace {
 
 std::atomic<int32_t> g_next_control_id{0x1000};
+StandardControlCreators g_standard;
 
 }  // namespace
 
@@ -52,11 +53,32 @@ int CreateControl(int32_t type_id, Control** out) {
     return 1;
 }
 
+void InstallStandardControlCreators(const StandardControlCreators& creators) {
+    g_standard = creators;
+}
+
 void RegisterControlTypes() {
     ControlFactory& factory = ControlFactory::Instance();
-    // The other types join this list as their classes are written, in the
-    // order 1, 5, 7, 6, 3, 4, 2, 8, 9, 10, 11, 12.
-    factory.Register(kLayoutControlType, &CreateControlOf<LayoutControl, kLayoutControlType>);
+    // The native and ActiveX controls (6, 7, 10, 11) join this list as their
+    // classes are written.
+    const struct {
+        int32_t type;
+        ControlCreator creator;
+    } order[] = {
+        {kLayoutControlType, &CreateControlOf<LayoutControl, kLayoutControlType>},
+        {kImageControlType, g_standard.image},
+        {kButtonControlType, g_standard.button},
+        {kCheckboxControlType, g_standard.checkbox},
+        {kTextControlType, g_standard.text},
+        {kRadioControlType, g_standard.radio},
+        {kProgressControlType, g_standard.progress},
+        {kTextlinkControlType, g_standard.textlink},
+    };
+    for (const auto& entry : order) {
+        if (entry.creator) {
+            factory.Register(entry.type, entry.creator);
+        }
+    }
 }
 
 }  // namespace qm::skin

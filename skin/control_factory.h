@@ -62,8 +62,24 @@ class ControlFactory {
 // control, a failing creator or a failing OnCreate.
 int CreateControl(int32_t type_id, Control** out);
 
-// Registers every control type the library has. Called by InitializeSkin;
-// calling it again changes nothing.
+// Creators of the standard controls that live above this library (images
+// and the controls that draw GDI text). Null members stay unregistered.
+struct StandardControlCreators {
+    ControlCreator image = nullptr;
+    ControlCreator text = nullptr;
+    ControlCreator button = nullptr;
+    ControlCreator checkbox = nullptr;
+    ControlCreator radio = nullptr;
+    ControlCreator progress = nullptr;
+    ControlCreator textlink = nullptr;
+};
+// Makes RegisterControlTypes register these too; the Windows library's
+// RegisterStandardControls installs them.
+void InstallStandardControlCreators(const StandardControlCreators& creators);
+
+// Registers every control type the library has, in the order 1, 5, 7, 6,
+// 3, 4, 2, 8, 9, 10, 11, 12 (those without a creator are left out). Called
+// by InitializeSkin; calling it again changes nothing.
 void RegisterControlTypes();
 
 }  // namespace qm::skin

@@ -6,6 +6,7 @@
 
 #include "skin/control_factory.h"
 #include "skin/image_cache.h"
+#include "skin/standard_controls.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void InitializeSkin() {
     // Loaded once for the whole run, so that rich-edit controls can be created.
     g_rich_edit = LoadLibraryW(L"RICHED20.DLL");
     qm::skin::InitializeImageCache();
-    qm::skin::RegisterControlTypes();
+    qm::skin::RegisterStandardControls();
 }
 
 void ShutdownSkin() {

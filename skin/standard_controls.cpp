@@ -1,0 +1,26 @@
+#include "skin/standard_controls.h"
+
+#include "skin/button_control.h"
+#include "skin/check_control.h"
+#include "skin/control_factory.h"
+#include "skin/image_control.h"
+#include "skin/progress_control.h"
+#include "skin/text_control.h"
+#include "skin/textlink_control.h"
+
+namespace qm::skin {
+
+void RegisterStandardControls() {
+    StandardControlCreators creators;
+    creators.image = &CreateControlOf<ImageControl, kImageControlType>;
+    creators.text = &CreateControlOf<TextControl, kTextControlType>;
+    creators.button = &CreateControlOf<ButtonControl, kButtonControlType>;
+    creators.checkbox = &CreateControlOf<CheckboxControl, kCheckboxControlType>;
+    creators.radio = &CreateControlOf<RadioControl, kRadioControlType>;
+    creators.progress = &CreateControlOf<ProgressControl, kProgressControlType>;
+    creators.textlink = &CreateControlOf<TextlinkControl, kTextlinkControlType>;
+    InstallStandardControlCreators(creators);
+    RegisterControlTypes();
+}
+
+}  // namespace qm::skin
