@@ -375,7 +375,9 @@ Control* UiHost::FirstButton() const {
     std::vector<Control*> order;
     CollectFocusable(root_, &order);
     for (Control* control : order) {
-        if (control->GetAccessRole() == Control::AccessRole::kPushButton) {
+        // The close button is Esc's, not Enter's.
+        if (control->GetAccessRole() == Control::AccessRole::kPushButton &&
+            control->GetName() != "closebtn") {
             return control;
         }
     }

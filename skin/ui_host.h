@@ -57,7 +57,8 @@ class UiHost : public UiHostBase, private AccessibleSite {
     // order, wrapping around. Returns the control focused, or null when none
     // can take the focus.
     Control* MoveFocus(bool backwards);
-    // The first visible, enabled push button in tree order, or null.
+    // The first visible, enabled push button in tree order other than the
+    // window's close button ("closebtn"), or null.
     Control* FirstButton() const;
     // The first control below the root (or the root) with this name.
     Control* FindByName(const char* name) const;

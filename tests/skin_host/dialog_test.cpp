@@ -39,8 +39,8 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 // A message-box-like tree: a background with caption code 2 and on it a
-// check box, an "okbtn" and a "cancelbtn" in that order; "closebtn" only
-// when asked for. Clicks are logged; buttons end the dialog with their
+// "closebtn" (only when asked for), a check box, an "okbtn" and a
+// "cancelbtn" in that order. Clicks are logged; buttons end the dialog with their
 // result.
 struct DialogTree {
     explicit DialogTree(HostDialog* dialog, bool with_close = false) {
@@ -49,10 +49,15 @@ struct DialogTree {
         background->SetHitTestCode(2);
         const RECT c = {20, 40, 200, 60}, ok = {150, 130, 240, 160}, cancel = {250, 130, 340, 160},
                    close = {310, 2, 340, 22};
+        recorder = new Recorder();
+        // As in the application's windows, the close button comes first.
+        if (with_close) {
+            close_button = Make<Press>(kPressType, "closebtn", &close, background);
+            close_button->AddListener(recorder);
+        }
         check = Make<Toggle>(kToggleType, "CheckInstall", &c, background);
         ok_button = Make<Press>(kPressType, "okbtn", &ok, background);
         cancel_button = Make<Press>(kPressType, "cancelbtn", &cancel, background);
-        recorder = new Recorder();
         recorder->on_up = [dialog](Control* control) {
             const std::string name = control->GetName();
             if (name == "okbtn") {
@@ -66,10 +71,6 @@ struct DialogTree {
         check->AddListener(recorder);
         ok_button->AddListener(recorder);
         cancel_button->AddListener(recorder);
-        if (with_close) {
-            close_button = Make<Press>(kPressType, "closebtn", &close, background);
-            close_button->AddListener(recorder);
-        }
         dialog->SetRoot(root);
         dialog->SetCaption(L"提示");
         const RECT size = {0, 0, 350, 180};
@@ -242,6 +243,13 @@ TEST_F(DialogTest, EnterPressesTheFirstButtonOrTheFocusedControl) {
         Key(dialog, VK_RETURN);
         EXPECT_EQ(1, Run(dialog, owner_hwnd));
         EXPECT_EQ(0, tree.check->checked);
+    }
+    {
+        // The close button comes first in the tree but belongs to Esc.
+        HostDialog dialog;
+        DialogTree tree(&dialog, true);
+        Key(dialog, VK_RETURN);
+        EXPECT_EQ(1, Run(dialog, owner_hwnd));
     }
     {
         HostDialog dialog;
