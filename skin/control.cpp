@@ -174,9 +174,15 @@ void Control::Layout(const RECT& parent) {
 }
 
 int Control::Paint(Bitmap* surface) {
-    Snapshot<Control> children(children_);
-    for (size_t i = children.items().size(); i-- > 0;) {
-        Control* child = children.items()[i];
+    // Painting calls no listener, but a child may still change the list: walk
+    // it by index, holding each child, rather than copying it (a window
+    // repaints its whole tree often, and a repaint should not allocate).
+    for (size_t i = children_.size(); i-- > 0;) {
+        if (i >= children_.size()) {
+            continue;
+        }
+        Control* child = children_[i];
+        Hold<Control> keep(child);
         if (child->IsVisible()) {
             child->Paint(surface);
         }
