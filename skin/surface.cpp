@@ -65,6 +65,35 @@ int64_t SourcePosition(int32_t i, int32_t src_len, int32_t dst_len) {
     return std::clamp<int64_t>(p, 0, last);
 }
 
+// SourcePosition for i, i + 1, i + 2, ... with one division in all: the
+// numerator grows by a fixed step, so quotient and remainder are carried.
+class SourceWalk {
+  public:
+    SourceWalk(int32_t i, int32_t src_len, int32_t dst_len)
+        : divisor_(int64_t{2} * dst_len),
+          step_(int64_t{2} * src_len * 65536),
+          last_(int64_t{src_len - 1} * 65536) {
+        const int64_t numerator = (int64_t{2} * i + 1) * src_len * 65536;
+        quotient_ = numerator / divisor_;
+        remainder_ = numerator % divisor_;
+        step_quotient_ = step_ / divisor_;
+        step_remainder_ = step_ % divisor_;
+    }
+    int64_t Position() const { return std::clamp<int64_t>(quotient_ - 32768, 0, last_); }
+    void Next() {
+        quotient_ += step_quotient_;
+        remainder_ += step_remainder_;
+        if (remainder_ >= divisor_) {
+            remainder_ -= divisor_;
+            ++quotient_;
+        }
+    }
+
+  private:
+    int64_t divisor_, step_, last_;
+    int64_t quotient_ = 0, remainder_ = 0, step_quotient_ = 0, step_remainder_ = 0;
+};
+
 }  // namespace
 
 Bitmap* CreateSurface(int32_t width, int32_t height) {
@@ -113,8 +142,9 @@ int DrawBitmapClipped(Bitmap* surface, Bitmap* bitmap, const RECT& destination, 
         const int32_t y1 = std::min(y0 + 1, static_cast<int32_t>(source.bottom) - 1);
         const auto wy = static_cast<uint32_t>((fy >> 8) & 255);
         uint8_t* d = surface->Row(y) + static_cast<ptrdiff_t>(visible.left) * 4;
-        for (int32_t x = visible.left; x < visible.right; ++x, d += 4) {
-            const int64_t fx = SourcePosition(x - destination.left, sw, dw);
+        SourceWalk walk(visible.left - destination.left, sw, dw);
+        for (int32_t x = visible.left; x < visible.right; ++x, d += 4, walk.Next()) {
+            const int64_t fx = walk.Position();
             const int32_t x0 = source.left + static_cast<int32_t>(fx >> 16);
             const int32_t x1 = std::min(x0 + 1, static_cast<int32_t>(source.right) - 1);
             const auto wx = static_cast<uint32_t>((fx >> 8) & 255);
