@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "skin/bitmap.h"
 #include "skin/font.h"
@@ -102,7 +104,84 @@ inline void Composite(uint8_t* d, uint32_t argb, uint32_t g) {
     d[3] = static_cast<uint8_t>(Div255(d[3] * keep + 255 * g));
 }
 
+bool SameFont(const FontDescription& a, const FontDescription& b) {
+    return a.height == b.height && a.width == b.width && a.escapement == b.escapement &&
+           a.orientation == b.orientation && a.weight == b.weight && a.italic == b.italic &&
+           a.underline == b.underline && a.strike_out == b.strike_out && a.charset == b.charset &&
+           a.out_precision == b.out_precision && a.clip_precision == b.clip_precision &&
+           a.quality == b.quality && a.pitch_and_family == b.pitch_and_family && a.face == b.face;
+}
+
 }  // namespace
+
+// Everything a draw depends on, and the pixels under its rectangle before
+// and after it. A window repaints its whole tree for every change, while
+// most texts and the pixels under them stay as they were: those draws are
+// replayed from here without GDI, with exactly the pixels GDI gave.
+struct TextRenderer::Memo {
+    std::wstring text;
+    FontDescription font;
+    uint32_t colour = 0;
+    uint32_t background = 0;
+    bool has_background = false;
+    bool expand_tabs = false;
+    RECT rect = {0, 0, 0, 0};
+    RECT clip = {0, 0, 0, 0};
+    uint32_t format = 0;
+    bool multiline = false;
+    std::vector<uint8_t> before;
+    std::vector<uint8_t> after;
+};
+
+bool TextRenderer::ReplayMemo(Bitmap* surface, const wchar_t* text, int length, const RECT& rect,
+                              const RECT& clip, uint32_t format, bool multiline) {
+    const Memo* m = memo_.get();
+    if (!m || m->colour != colour_ || m->background != background_ ||
+        m->has_background != has_background_ || m->expand_tabs != expand_tabs_ ||
+        m->format != format || m->multiline != multiline || !RectEquals(m->rect, rect) ||
+        !RectEquals(m->clip, clip) || m->text.size() != static_cast<size_t>(length) ||
+        m->text.compare(0, m->text.size(), text, static_cast<size_t>(length)) != 0 ||
+        !SameFont(m->font, font()->description())) {
+        return false;
+    }
+    const size_t row = static_cast<size_t>(RectWidth(clip)) * 4;
+    const int h = RectHeight(clip);
+    for (int y = 0; y < h; ++y) {
+        if (std::memcmp(surface->Row(clip.top + y) + clip.left * 4, m->before.data() + y * row,
+                        row) != 0) {
+            return false;
+        }
+    }
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(surface->Row(clip.top + y) + clip.left * 4, m->after.data() + y * row, row);
+    }
+    return true;
+}
+
+void TextRenderer::KeepMemo(const uint8_t* before, Bitmap* surface, const wchar_t* text, int length,
+                            const RECT& rect, const RECT& clip, uint32_t format, bool multiline) {
+    if (!memo_) {
+        memo_ = std::make_unique<Memo>();
+    }
+    Memo& m = *memo_;
+    m.text.assign(text, static_cast<size_t>(length));
+    m.font = font()->description();
+    m.colour = colour_;
+    m.background = background_;
+    m.has_background = has_background_;
+    m.expand_tabs = expand_tabs_;
+    m.rect = rect;
+    m.clip = clip;
+    m.format = format;
+    m.multiline = multiline;
+    const size_t row = static_cast<size_t>(RectWidth(clip)) * 4;
+    const int h = RectHeight(clip);
+    m.before.assign(before, before + row * h);
+    m.after.resize(row * h);
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(m.after.data() + y * row, surface->Row(clip.top + y) + clip.left * 4, row);
+    }
+}
 
 UINT SystemTextFormat(uint32_t format, bool multiline, bool expand_tabs) {
     UINT f = multiline ? (format & (DT_CENTER | DT_RIGHT | DT_WORD_ELLIPSIS)) | DT_WORDBREAK
@@ -149,6 +228,9 @@ int TextRenderer::DrawText(Bitmap* surface, const wchar_t* text, int length, con
     if (RectIsEmpty(clip)) {
         return 0;
     }
+    if (ReplayMemo(surface, text, length, rect, clip, format, multiline)) {
+        return 0;
+    }
     HFONT font = this->font()->Handle();
     if (!font) {
         return -1;
@@ -186,6 +268,12 @@ int TextRenderer::DrawText(Bitmap* surface, const wchar_t* text, int length, con
         third.Draw(font, colour, text, length, local, system_format);
     }
 
+    // The destination as it was, for the memo.
+    std::vector<uint8_t> before(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(before.data() + static_cast<size_t>(y) * w * 4,
+                    surface->Row(clip.top + y) + clip.left * 4, static_cast<size_t>(w) * 4);
+    }
     const uint32_t bg_alpha = background_ >> 24;
     for (int y = 0; y < h; ++y) {
         uint8_t* d = surface->Row(clip.top + y) + clip.left * 4;
@@ -238,6 +326,7 @@ int TextRenderer::DrawText(Bitmap* surface, const wchar_t* text, int length, con
             }
         }
     }
+    KeepMemo(before.data(), surface, text, length, rect, clip, format, multiline);
     return 0;
 }
 

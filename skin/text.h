@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace qm::skin {
 
@@ -60,6 +61,15 @@ class TextRenderer {
     SIZE MeasureText(const wchar_t* text, int length, int wrap_width, bool multiline);
 
   private:
+    struct Memo;
+    // The memo of the last draw: true when it already holds what this draw
+    // would make of the pixels under it, which it then writes.
+    bool ReplayMemo(Bitmap* surface, const wchar_t* text, int length, const RECT& rect,
+                    const RECT& clip, uint32_t format, bool multiline);
+    void KeepMemo(const uint8_t* before, Bitmap* surface, const wchar_t* text, int length,
+                  const RECT& rect, const RECT& clip, uint32_t format, bool multiline);
+
+    std::unique_ptr<Memo> memo_;
     uint32_t colour_ = 0xFF000000;
     uint32_t background_ = 0;
     bool has_background_ = false;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -166,6 +167,66 @@ TEST(TextDrawing, AlignmentAndClipping) {
     EXPECT_GT(InkOf(clipped.get(), 0).count, 10);
     // Ampersands are shown, not taken as prefixes.
     EXPECT_EQ(SystemTextFormat(5, false, false) & DT_NOPREFIX, static_cast<UINT>(DT_NOPREFIX));
+}
+
+// A renderer drawing the same text onto the same pixels again gives exactly
+// what a fresh one gives; any change of the pixels under it or of what it
+// draws is drawn anew.
+TEST(TextDrawing, RepeatedDrawsGiveWhatAFreshDrawGives) {
+    auto same = [](const Bitmap* a, const Bitmap* b) {
+        for (int y = 0; y < a->height(); ++y) {
+            for (int x = 0; x < a->width(); ++x) {
+                if (a->PixelAt(x, y) != b->PixelAt(x, y)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    auto fresh = [](Bitmap* surface, uint32_t colour, const wchar_t* text) {
+        TextRenderer r;
+        r.SetColour(colour);
+        r.DrawText(surface, text, static_cast<int>(wcslen(text)), MakeRect(4, 2, 156, 30), 5,
+                   false);
+    };
+    TextRenderer kept;
+    kept.SetColour(0xFFFFFFFF);
+    const RECT rect = MakeRect(4, 2, 156, 30);
+    const int n = static_cast<int>(wcslen(kChinese));
+
+    Ref<Bitmap> first = Surface(160, 32, 0xFF204060);
+    ASSERT_EQ(0, kept.DrawText(first.get(), kChinese, n, rect, 5, false));
+    EXPECT_GT(InkOf(first.get(), 0xFF204060).count, 20);
+    Ref<Bitmap> again = Surface(160, 32, 0xFF204060);
+    ASSERT_EQ(0, kept.DrawText(again.get(), kChinese, n, rect, 5, false));
+    EXPECT_TRUE(same(first.get(), again.get()));
+
+    // Different pixels underneath: drawn over those, as a fresh draw does.
+    Ref<Bitmap> other = Surface(160, 32, 0xFF604020);
+    Ref<Bitmap> other_fresh = Surface(160, 32, 0xFF604020);
+    other->Row(16)[4 * 80] ^= 0x40;
+    other_fresh->Row(16)[4 * 80] ^= 0x40;
+    kept.DrawText(other.get(), kChinese, n, rect, 5, false);
+    fresh(other_fresh.get(), 0xFFFFFFFF, kChinese);
+    EXPECT_TRUE(same(other.get(), other_fresh.get()));
+
+    // Another colour, another text: drawn anew.
+    kept.SetColour(0xFF000000);
+    Ref<Bitmap> dark = Surface(160, 32, 0xFF604020);
+    Ref<Bitmap> dark_fresh = Surface(160, 32, 0xFF604020);
+    dark->Row(16)[4 * 80] ^= 0x40;
+    dark_fresh->Row(16)[4 * 80] ^= 0x40;
+    kept.DrawText(dark.get(), kChinese, n, rect, 5, false);
+    fresh(dark_fresh.get(), 0xFF000000, kChinese);
+    EXPECT_TRUE(same(dark.get(), dark_fresh.get()));
+    Ref<Bitmap> latin = Surface(160, 32, 0xFF604020);
+    Ref<Bitmap> latin_fresh = Surface(160, 32, 0xFF604020);
+    latin->Row(16)[4 * 80] ^= 0x40;
+    latin_fresh->Row(16)[4 * 80] ^= 0x40;
+    kept.DrawText(latin.get(), kLatin, static_cast<int>(wcslen(kLatin)), rect, 5, false);
+    fresh(latin_fresh.get(), 0xFF000000, kLatin);
+    EXPECT_TRUE(same(latin.get(), latin_fresh.get()));
+    EXPECT_FALSE(same(latin.get(), dark.get()));
 }
 
 TEST(TextFormat, CodesMapToSystemValues) {
