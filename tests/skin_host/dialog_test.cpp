@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 
+#include "skin/button_control.h"
+#include "skin/text_control.h"
 #include "tests/skin_host/support.h"
 
 namespace qm::skin::test {
@@ -366,11 +368,22 @@ TEST_F(DialogTest, FiveHundredDialogsLeaveTheProcessFlat) {
     auto one = [&] {
         HostDialog dialog;
         DialogTree tree(&dialog);
+        // Real controls too: text through GDI, a captioned button.
+        const RECT text_rect = {20, 70, 330, 120}, button_rect = {40, 130, 130, 160};
+        auto* message =
+            Make<TextControl>(kTextControlType, "TextMessage", &text_rect, tree.background);
+        message->SetText(L"这是一个对话框。");
+        message->SetMultiline(1);
+        auto* button =
+            Make<ButtonControl>(kButtonControlType, "CaptionButton", &button_rect, tree.background);
+        button->SetText(L"确定");
         EndAfterPaint ender(&dialog);
         dialog.AddFilter(&ender);
         EXPECT_EQ(1, dialog.DoModal(owner_hwnd));
         painted += tree.background->paints > 0;
         g_log.clear();  // the test's own log must not count as growth
+        message->Release();
+        button->Release();
     };
     for (int i = 0; i < 20; ++i) {
         one();
