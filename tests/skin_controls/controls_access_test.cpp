@@ -172,7 +172,8 @@ TEST_F(ControlsTest, FocusedControlsDrawADottedCue) {
     c->SetFocused(1);
     s = Paint();
     const RECT ink = c->Caption()->InkBounds();
-    EXPECT_GT(CuePixels(s.get(), ink.top - 1, ink.left - 2, ink.right + 2), RectWidth(ink) / 3);
+    EXPECT_GT(CuePixels(s.get(), std::max<int>(60, ink.top - 2), ink.left - 1, ink.right + 2),
+              RectWidth(ink) / 3);
     for (int y = 60; y < 80; ++y) {
         for (int x = 10; x < 24; ++x) {
             ASSERT_NE(0xFFE6ECF5u & 0xFFFFFF00u, s->PixelAt(x, y) & 0xFFFFFF00u);
