@@ -73,6 +73,7 @@ int ButtonControl::SetText(const wchar_t* text) {
     if (!text_->SetText(text)) {
         return 0;
     }
+    Invalidate();
     NotifyChange(UiHostBase::Change::kName);
     return 1;
 }

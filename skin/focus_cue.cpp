@@ -50,7 +50,7 @@ RECT FocusCueRect(const RECT& bounds) {
 }
 
 RECT CaptionCueRect(const RECT& ink, const RECT& bounds) {
-    return Intersect(MakeRect(ink.left - 2, ink.top - 1, ink.right + 2, ink.bottom + 1), bounds);
+    return Intersect(MakeRect(ink.left - 1, ink.top - 2, ink.right + 2, ink.bottom + 2), bounds);
 }
 
 }  // namespace qm::skin

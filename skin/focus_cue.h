@@ -22,8 +22,9 @@ void DrawFocusCue(Bitmap* surface, const RECT& rect, uint32_t argb = kFocusCueCo
 // The cue's rectangle for a control: its bounds inset by 2 pixels.
 RECT FocusCueRect(const RECT& bounds);
 
-// The cue's rectangle around a caption's ink (2 pixels beside it, 1 above
-// and below), kept inside the control's bounds.
+// The cue's rectangle around a caption's line: one pixel out on the left,
+// where a check box's box is close, two elsewhere; kept inside the
+// control's bounds.
 RECT CaptionCueRect(const RECT& ink, const RECT& bounds);
 
 }  // namespace qm::skin

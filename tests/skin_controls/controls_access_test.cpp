@@ -172,12 +172,63 @@ TEST_F(ControlsTest, FocusedControlsDrawADottedCue) {
     c->SetFocused(1);
     s = Paint();
     const RECT ink = c->Caption()->InkBounds();
-    EXPECT_GT(CuePixels(s.get(), ink.top - 1, ink.left - 2, ink.right + 2), RectWidth(ink) / 3);
+    EXPECT_GT(CuePixels(s.get(), std::max<int>(60, ink.top - 2), ink.left - 1, ink.right + 2),
+              RectWidth(ink) / 3);
     for (int y = 60; y < 80; ++y) {
         for (int x = 10; x < 24; ++x) {
             ASSERT_NE(0xFFE6ECF5u & 0xFFFFFF00u, s->PixelAt(x, y) & 0xFFFFFF00u);
         }
     }
+}
+
+// A close button: its click handler tears the whole tree down, as a window
+// that closes itself does, while the controls are still being told of it.
+Control* g_root_to_destroy = nullptr;
+
+void DestroyTree(Control*) {
+    g_root_to_destroy->Destroy();
+}
+
+TEST_F(ControlsTest, ATreeDestroyedFromAClickHandlerIsLeftAlone) {
+    ButtonControl* b = AddButton();
+    b->SetText(L"\x5173\x95ed");
+    g_root_to_destroy = root_;
+    app_.on_up = &DestroyTree;
+    b->AddListener(&app_);
+    AddBackground();
+    Finish();
+    Move(50, 20);
+    Down(50, 20);
+    Up(50, 20);
+    EXPECT_EQ(0u, root_->ChildCount());
+    EXPECT_EQ(nullptr, b->GetParent());
+    EXPECT_EQ((std::vector<std::string>{"down ActionButton", "up ActionButton"}), app_.log);
+    // The torn-down button hears nothing more, and paints nothing: its
+    // inner parts went with the tree.
+    EXPECT_EQ(0, b->ListenersInSubtree());
+    Ref<Bitmap> s = Solid(kWidth, kHeight, kBackdrop);
+    b->Paint(s.get());
+    EXPECT_EQ(kBackdrop, s->PixelAt(12, 12));
+    EXPECT_EQ(nullptr, b->Caption());
+    Move(50, 20);
+    Down(50, 20);
+    EXPECT_EQ(2u, app_.log.size());
+}
+
+TEST_F(ControlsTest, ATreeDestroyedFromADefaultActionIsLeftAlone) {
+    auto* c = Add<CheckboxControl>(kCheckboxControlType, "Check", RECT{10, 60, 200, 80});
+    c->SetText(L"\x590d\x9009\x6846");
+    g_root_to_destroy = root_;
+    app_.on_up = &DestroyTree;
+    c->AddListener(&app_);
+    Finish();
+    EXPECT_EQ(1, c->DoDefaultAction());
+    EXPECT_EQ(1, c->IsChecked());
+    EXPECT_EQ(0u, root_->ChildCount());
+    EXPECT_EQ(0, c->ListenersInSubtree());
+    // Nothing is left to toggle it.
+    EXPECT_EQ(1, c->DoDefaultAction());
+    EXPECT_EQ(1, c->IsChecked());
 }
 
 TEST_F(ControlsTest, RegistrationFollowsTheFactoryTable) {

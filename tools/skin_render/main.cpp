@@ -1,8 +1,10 @@
 // skin-render OUT.png: draws a sample of the skin (the main window and a
 // message box as the client builds them, every state strip, stretch images
 // at several sizes, text in Chinese and Latin at several sizes and colours
-// over transparent and opaque areas, fills and gradients) with the client's
-// own image, text and fill code, and writes the surface to a PNG for review.
+// over transparent and opaque areas, fills and gradients, and a panel of the
+// standard controls in each of their states, built and painted as a window
+// paints its tree) with the client's own image, text and fill code, and
+// writes the surface to a PNG for review.
 // Images are loaded as the client loads them: "images\..." relative to the
 // current folder.
 #include <windows.h>
@@ -16,14 +18,21 @@
 #include "skin/gdiplus.h"
 
 #include "skin/bitmap.h"
+#include "skin/button_control.h"
+#include "skin/check_control.h"
+#include "skin/control_factory.h"
 #include "skin/font.h"
 #include "skin/image_cache.h"
 #include "skin/image_strip.h"
 #include "skin/png_codec.h"
+#include "skin/progress_control.h"
 #include "skin/raster/fill.h"
+#include "skin/standard_controls.h"
 #include "skin/stretch_image.h"
 #include "skin/surface.h"
 #include "skin/text.h"
+#include "skin/text_control.h"
+#include "skin/textlink_control.h"
 
 using namespace qm::skin;
 
@@ -299,6 +308,188 @@ void FillSample(Bitmap* s, int ox, int oy) {
          0, 80);
 }
 
+// A tree of real controls under a root placed at (ox, oy) on the canvas.
+class Tree {
+  public:
+    Tree(int ox, int oy, int w, int h) : ox_(ox), oy_(oy) {
+        CreateControl(kLayoutControlType, &root_);
+        const RECT r = MakeRect(ox, oy, ox + w, oy + h);
+        root_->SetLayout("absolute", &r);
+    }
+    ~Tree() {
+        root_->Destroy();
+        root_->Release();
+    }
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    // A control at (l, t, r, b) inside the root; the tree holds it.
+    template <class T>
+    T* Add(int32_t type, const char* name, int l, int t, int r, int b) {
+        Control* c = nullptr;
+        if (!CreateControl(type, &c)) {
+            ++g_missing;
+            return nullptr;
+        }
+        const RECT offsets = MakeRect(l, t, r, b);
+        c->SetName(name);
+        c->SetLayout("relative:ltlt", &offsets);
+        root_->AddChild(c);
+        c->Release();
+        return dynamic_cast<T*>(c);
+    }
+    void Layout(Bitmap* s) { root_->Layout(s->Bounds()); }
+    void Paint(Bitmap* s) { root_->Paint(s); }
+    // Mouse events in panel coordinates, dispatched as a window does.
+    void Move(int x, int y) { root_->OnMouseMove(0, ox_ + x, oy_ + y); }
+    void Down(int x, int y) { root_->OnLButtonDown(MK_LBUTTON, ox_ + x, oy_ + y); }
+
+  private:
+    Control* root_ = nullptr;
+    int ox_, oy_;
+};
+
+// The application's pattern for each control's images.
+void Skin(ButtonControl* b) {
+    ImageStrip strip(L"images\\button1.png", 4);
+    for (int i = 0; i < 4; ++i) {
+        Ref<StretchImage> f =
+            Ref<StretchImage>::Adopt(strip.FrameStretch(i, kStretchThreeHorizontal));
+        const ImageDescriptor d = ImageDescriptor::FromStretch(f.get());
+        i == 0   ? b->SetNormalImage(d)
+        : i == 1 ? b->SetHoverImage(d)
+        : i == 2 ? b->SetPressedImage(d)
+                 : b->SetDisabledImage(d);
+    }
+}
+
+void Skin(CheckboxControl* c) {
+    ImageStrip strip(L"images\\checkbox.png", 5);
+    c->SetBoxSize(14);
+    for (int i = 0; i < 5; ++i) {
+        Ref<Bitmap> f = Ref<Bitmap>::Adopt(strip.FrameBitmap(i));
+        i < 4 ? c->SetBoxImage(i, ImageDescriptor::FromBitmap(f.get()))
+              : c->SetCheckImage(ImageDescriptor::FromBitmap(f.get()));
+    }
+}
+
+void Skin(RadioControl* r) {
+    ImageStrip strip(L"images\\radiobutton.png", 5);
+    r->SetBoxSize(14);
+    const int frames[] = {0, 3, 4};
+    for (int i = 0; i < 3; ++i) {
+        Ref<Bitmap> f = Ref<Bitmap>::Adopt(strip.FrameBitmap(frames[i]));
+        r->SetBoxImage(i, ImageDescriptor::FromBitmap(f.get()));
+    }
+    Ref<Bitmap> mark = Ref<Bitmap>::Adopt(strip.FrameBitmap(1));
+    r->SetCheckImage(ImageDescriptor::FromBitmap(mark.get()));
+}
+
+ButtonControl* AddButton(Tree& tree, const char* name, const wchar_t* caption, int x, int y) {
+    auto* b = tree.Add<ButtonControl>(kButtonControlType, name, x, y, x + 90, y + 33);
+    if (b) {
+        Skin(b);
+        b->SetText(caption);
+    }
+    return b;
+}
+
+// The standard controls in each state, on a dialog body (560 x 250) at
+// (ox, oy): buttons normal and focused, hovered, pressed and disabled; check
+// boxes checked and focused, clear, and disabled; a radio group with one
+// option checked and one hovered; a captioned progress bar; a link; text.
+void ControlsSample(Bitmap* s, int ox, int oy) {
+    const int W = 560, H = 250;
+    Tree tree(ox, oy, W, H);
+    auto* title = tree.Add<TextControl>(kTextControlType, "TextTitle", 10, 0, 300, 30);
+    title->SetText(L"Tessaly \x63a7\x4ef6");
+    title->SetFormat(4);
+
+    ButtonControl* dialog = AddButton(tree, "DialogButton", L"\x5bf9\x8bdd\x6846", 20, 44);
+    ButtonControl* disabled = AddButton(tree, "DisabledButton", L"\x7981\x7528", 320, 44);
+    dialog->SetFocused(1);
+    disabled->SetEnabled(0);
+    disabled->Caption()->SetColour(0x8A, 0x94, 0xA6);
+
+    auto* check = tree.Add<CheckboxControl>(kCheckboxControlType, "Check", 20, 92, 160, 112);
+    Skin(check);
+    check->SetText(L"\x590d\x9009\x6846");
+    check->SetChecked(1);
+    check->SetFocused(1);
+    auto* clear = tree.Add<CheckboxControl>(kCheckboxControlType, "Clear", 180, 92, 300, 112);
+    Skin(clear);
+    clear->SetText(L"\x672a\x9009\x4e2d");
+    auto* off = tree.Add<CheckboxControl>(kCheckboxControlType, "Off", 320, 92, 440, 112);
+    Skin(off);
+    off->SetText(L"\x7981\x7528");
+    off->SetEnabled(0);
+    off->Caption()->SetColour(0x8A, 0x94, 0xA6);
+
+    const wchar_t* options[] = {L"\x9009\x9879\x4e00", L"\x9009\x9879\x4e8c",
+                                L"\x9009\x9879\x4e09"};
+    for (int i = 0; i < 3; ++i) {
+        auto* r = tree.Add<RadioControl>(kRadioControlType, "Option", 20 + 110 * i, 122,
+                                         120 + 110 * i, 138);
+        Skin(r);
+        r->SetText(options[i]);
+        r->SetChecked(i == 0);
+    }
+
+    auto* progress =
+        tree.Add<ProgressControl>(kProgressControlType, "Progress", 20, 156, W - 20, 172);
+    ImageStrip bar(L"images\\progress.png", 2);
+    Ref<StretchImage> back = Ref<StretchImage>::Adopt(bar.FrameStretch(0, kStretchThreeHorizontal));
+    Ref<StretchImage> fill = Ref<StretchImage>::Adopt(bar.FrameStretch(1, kStretchThreeHorizontal));
+    progress->SetBackgroundImage(ImageDescriptor::FromStretch(back.get()));
+    progress->SetFillImage(ImageDescriptor::FromStretch(fill.get()));
+    progress->SetRange(0, 400);
+    progress->SetPos(120);
+    progress->SetText(L"\x4e0b\x8f7d\x4e2d 30%");
+
+    auto* link = tree.Add<TextlinkControl>(kTextlinkControlType, "Link", 20, 186, 80, 204);
+    link->SetText(L"\x94fe\x63a5");
+    auto* line1 = tree.Add<TextControl>(kTextControlType, "Text1", 100, 186, W - 20, 204);
+    line1->SetText(
+        L"\x4e0b\x8f7d\x5b8c\x6210\x540e\x70b9\x51fb\x201c\x5f00\x59cb\x5b89\x88c5\x201d"
+        L"\x5373\x53ef\x5b89\x88c5\x6e38\x620f\x3002");
+    line1->SetFormat(4);
+    auto* line2 = tree.Add<TextControl>(kTextControlType, "Text2", 20, 208, W - 20, 240);
+    line2->SetText(
+        L"\x6e38\x620f\x6587\x4ef6\x901a\x8fc7 P2P \x4e0e HTTP \x540c\x65f6\x4e0b\x8f7d"
+        L"\xff0c\x901f\x5ea6\x66f4\x5feb\x3002\x4e0b\x8f7d\x4e2d\x53ef\x968f\x65f6"
+        L"\x6682\x505c\x3002");
+    line2->SetFormat(0);
+    line2->SetMultiline(1);
+    line2->SetColour(0xB8, 0xC2, 0xD4);
+
+    // Added last, so painted first: under everything else.
+    auto* bkg = tree.Add<ImageControl>(kImageControlType, "ImageBkg", 0, 0, W, H);
+    if (StretchImage* frame = GetStretchImage(L"images\\framebkg.png", kStretchNineGrid)) {
+        bkg->SetImage(ImageDescriptor::FromStretch(frame));
+    } else {
+        ++g_missing;
+    }
+    bkg->SetHitTestCode(2);
+
+    tree.Layout(s);
+    tree.Move(130 + 8, 130);  // hovers the second option
+    tree.Paint(s);
+
+    // Hovered and pressed buttons: only one control of a tree is under the
+    // mouse, so each is a tree of its own beside the first.
+    Tree hovered(ox, oy, W, H);
+    AddButton(hovered, "HoverButton", L"\x60ac\x505c", 120, 44);
+    hovered.Layout(s);
+    hovered.Move(120 + 45, 60);
+    hovered.Paint(s);
+    Tree pressed(ox, oy, W, H);
+    AddButton(pressed, "PressedButton", L"\x6309\x4e0b", 220, 44);
+    pressed.Layout(s);
+    pressed.Move(220 + 45, 60);
+    pressed.Down(220 + 45, 60);
+    pressed.Paint(s);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -310,8 +501,9 @@ int wmain(int argc, wchar_t** argv) {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
     InitializeImageCache();
+    RegisterStandardControls();
 
-    const int W = 1520, H = 1000;
+    const int W = 1520, H = 1290;
     Ref<Bitmap> surface = Ref<Bitmap>::Adopt(CreateSurface(W, H));
     Bitmap* s = surface.get();
     // A dark desk under the windows; the text strip below keeps a
@@ -333,6 +525,9 @@ int wmain(int argc, wchar_t** argv) {
         DrawBitmap(s, copy.get(), MakeRect(900, 580, 1340, 780));
     }
     FillSample(s, 16, 900);
+    // The controls on a dark desk of their own.
+    Fill(s, MakeRect(0, 1010, W, H), qm::raster::kPaintSolid, 0xFF2A2F38, 0, 0, 0, 0, 0);
+    ControlsSample(s, 16, 1024);
 
     std::vector<uint8_t> png;
     int rc = 0;
