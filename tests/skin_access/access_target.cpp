@@ -1,8 +1,10 @@
 // access-target: the sample tree in a window of its own process, for the
 // reader tests. Usage: access-target.exe <window title>
 // Prints "ready" once the window is up and "click <control name>" for each
-// click its controls get (the check box toggles on the button-down). Ends
-// when the window is closed, or after two minutes at the latest.
+// click its controls get (the check box toggles on the button-down). A click
+// on "ActionButton" then runs a nested message loop for four seconds, as a
+// modal dialog would. Ends when the window is closed, or after two minutes
+// at the latest.
 #include <windows.h>
 
 #include <string>
@@ -29,12 +31,16 @@ int wmain(int argc, wchar_t** argv) {
     {
         qm::skin::test::SampleTree tree = qm::skin::test::BuildSampleTree();
         qm::skin::test::TestControl* check = tree.check;
-        auto clicks = [check](Control* control, CallListener::Event event) {
+        const auto clicks = [check](Control* control, CallListener::Event event) {
             if (event == CallListener::Event::kDown && control == check) {
                 check->SetChecked(!check->IsAccessChecked());
                 check->Invalidate();
             } else if (event == CallListener::Event::kUp) {
                 Say("click " + control->GetName());
+                if (control->GetName() == "ActionButton") {
+                    qm::skin::test::PumpUntil([] { return false; }, 4000);
+                    Say("modal loop ended");
+                }
             }
         };
         for (Control* control :

@@ -532,13 +532,17 @@ TEST_F(AccessibleTest, DefaultActionIsAClickThroughTheListenersInOrder) {
 
     EXPECT_EQ(L"按下", Action(client_, Id(tree_.button)));
     EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    // The click comes from the window's message loop, not from inside the
+    // reader's call, which a click that opens a modal dialog would hold.
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(PumpUntil([&log] { return log.size() >= 4; }, 5000));
     const std::vector<std::string> expected{"first down ActionButton", "second down ActionButton",
                                             "first up ActionButton", "second up ActionButton"};
     EXPECT_EQ(expected, log);
 
     EXPECT_EQ(L"选中", Action(client_, Id(tree_.check)));
     EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
-    EXPECT_EQ(1, tree_.check->IsAccessChecked());
+    EXPECT_TRUE(PumpUntil([this] { return tree_.check->IsAccessChecked() == 1; }, 5000));
     EXPECT_EQ(L"清除", Action(client_, Id(tree_.check)));
     EXPECT_TRUE(State(client_, Id(tree_.check)) & STATE_SYSTEM_CHECKED);
 
@@ -553,6 +557,7 @@ TEST_F(AccessibleTest, DefaultActionIsAClickThroughTheListenersInOrder) {
     EXPECT_EQ(nullptr, text);
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, client_->accDoDefaultAction(Id(tree_.title)));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, client_->accDoDefaultAction(Self()));
+    PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(log.empty());
 
     EXPECT_EQ(L"按下", Action(client_, Id(tree_.hidden)));  // a link
@@ -659,6 +664,7 @@ TEST_F(AccessibleTest, DefaultActionThatDestroysTheWindow) {
     {
         Object group(dispatch);
         EXPECT_EQ(S_OK, group->accDoDefaultAction(Id(tree_.button)));
+        EXPECT_TRUE(PumpUntil([this] { return !IsWindow(window_.window()); }, 5000));
         EXPECT_EQ(1, downs);
         EXPECT_EQ(2, ups);
         EXPECT_FALSE(IsWindow(window_.window()));
@@ -669,6 +675,50 @@ TEST_F(AccessibleTest, DefaultActionThatDestroysTheWindow) {
     client_->Release();
     client_ = nullptr;
     // Nothing of the tree is left once the reader lets go.
+    EXPECT_EQ(alive_before_, TestControl::Alive());
+}
+
+TEST_F(AccessibleTest, WaitingClicksRunInOrderOnlyWhileTheControlCanTakeThem) {
+    std::vector<std::string> log;
+    auto record = [&log](Control* control, CallListener::Event event) {
+        if (event == CallListener::Event::kUp) {
+            log.push_back(control->GetName());
+        }
+    };
+    tree_.button->AddListener(new CallListener(record));
+    tree_.check->AddListener(new CallListener(record));
+    tree_.progress->AddListener(new CallListener(record));
+
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    EXPECT_TRUE(PumpUntil([&log] { return log.size() >= 3; }, 5000));
+    EXPECT_EQ((std::vector<std::string>{"AutoCheck", "ActionButton", "AutoCheck"}), log);
+
+    // Disabled or hidden between the press and its turn: no click.
+    log.clear();
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    tree_.button->SetEnabled(0);
+    tree_.group->SetVisible(0);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(AccessibleTest, WaitingClicksDieWithTheWindow) {
+    int clicks = 0;
+    tree_.button->AddListener(new CallListener([&clicks](Control*, CallListener::Event event) {
+        if (event == CallListener::Event::kUp) {
+            ++clicks;
+        }
+    }));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    window_.Destroy();
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(0, clicks);
+    client_->Release();
+    client_ = nullptr;
+    // The waiting click held its control; nothing is left of the tree.
     EXPECT_EQ(alive_before_, TestControl::Alive());
 }
 
