@@ -491,6 +491,44 @@ TEST_F(AccessibleTest, HitTestFindsTheDeepestVisibleControl) {
     EXPECT_EQ(S_FALSE, client_->accHitTest(origin_.x + 5, origin_.y + 200, &hit));
 }
 
+// What a screen reader does with a WinEvent (the window, OBJID_CLIENT and a
+// control id) and with the mouse pointer's position.
+TEST_F(AccessibleTest, EventsAndPointsLeadToTheirControls) {
+    IAccessible* found = nullptr;
+    VARIANT child;
+    VariantInit(&child);
+    ASSERT_EQ(S_OK, AccessibleObjectFromEvent(window_.window(), static_cast<DWORD>(OBJID_CLIENT),
+                                              tree_.button->GetId(), &found, &child));
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(L"开始", Name(found, child));
+    EXPECT_EQ(L"ActionButton", Help(found, child));
+    found->Release();
+    VariantClear(&child);
+
+    // A container comes back as its own object.
+    ASSERT_EQ(S_OK, AccessibleObjectFromEvent(window_.window(), static_cast<DWORD>(OBJID_CLIENT),
+                                              tree_.group->GetId(), &found, &child));
+    EXPECT_EQ(L"ButtonGroup", Help(found, child));
+    EXPECT_EQ(ROLE_SYSTEM_GROUPING, Role(found, child));
+    found->Release();
+    VariantClear(&child);
+
+    // On top of every other window, so that the points reach it.
+    SetWindowPos(window_.window(), HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    const POINT on_check{origin_.x + 150, origin_.y + 40};
+    if (WindowFromPoint(on_check) == window_.window()) {
+        ASSERT_EQ(S_OK, AccessibleObjectFromPoint(on_check, &found, &child));
+        ASSERT_NE(nullptr, found);
+        EXPECT_EQ(L"AutoCheck", Help(found, child));
+        EXPECT_EQ(ROLE_SYSTEM_CHECKBUTTON, Role(found, child));
+        found->Release();
+        VariantClear(&child);
+    } else {
+        ADD_FAILURE() << "the test window is not at the point on the display";
+    }
+}
+
 TEST_F(AccessibleTest, FocusIsTheSitesFocusedControl) {
     window_.SetFocusControl(tree_.check);
     VARIANT focus;
