@@ -86,7 +86,7 @@ std::wstring Widen(const std::string& text) {
     return wide;
 }
 
-// The child id a reader passes; -1 for a variant that carries none.
+// The child id a reader passes; false for a variant that carries none.
 bool ReadChildId(const VARIANT& child, LONG* id) {
     switch (child.vt) {
         case VT_I4:
@@ -446,7 +446,8 @@ class TreeAccessible final : public IAccessible, public IEnumVARIANT {
     // A new object for control (the client object for the root).
     IDispatch* ObjectFor(const Scope& scope, Control* control) const;
     // How a control is reported relative to this object: CHILDID_SELF for
-    // its own, a control id for a simple element below it, else an object.
+    // its own, a control id for a simple element below it, else an object
+    // (VT_EMPTY when none could be made).
     void Report(const Scope& scope, Control* control, VARIANT* out) const;
 
     std::atomic<long> references_{1};
@@ -506,7 +507,9 @@ void TreeAccessible::Report(const Scope& scope, Control* control, VARIANT* out) 
         out->lVal = CHILDID_SELF;
         return;
     }
-    if (!IsContainer(control) && IsBelow(control, scope.self.get())) {
+    // A control without an id of its own (0 is CHILDID_SELF) can only be
+    // reached as an object.
+    if (!IsContainer(control) && control->GetId() > 0 && IsBelow(control, scope.self.get())) {
         out->vt = VT_I4;
         out->lVal = control->GetId();
         return;

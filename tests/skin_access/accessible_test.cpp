@@ -394,6 +394,25 @@ TEST_F(AccessibleTest, ChildObjectsAndTheEnumeration) {
     items->Release();
 }
 
+TEST_F(AccessibleTest, ControlWithoutAnIdIsAnObject) {
+    // Id 0 is CHILDID_SELF: such a control cannot be a simple element.
+    TestControl* plain = new TestControl(Control::AccessRole::kStaticText, L"无编号");
+    plain->AddRef();
+    ASSERT_EQ(1, tree_.group->AddChild(plain));
+    plain->Release();
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(S_OK, client_->get_accChild(Id(tree_.group), &dispatch));
+    Object group(dispatch);
+    std::vector<VARIANT> children = Children(group.get());
+    ASSERT_EQ(3u, children.size());
+    EXPECT_EQ(VT_I4, children[0].vt);
+    ASSERT_EQ(VT_DISPATCH, children[2].vt);
+    Object object(&children[2]);
+    EXPECT_EQ(L"无编号", Name(object.get(), Self()));
+    EXPECT_EQ(ROLE_SYSTEM_STATICTEXT, Role(object.get(), Self()));
+    ClearAll(&children);
+}
+
 TEST_F(AccessibleTest, NavigationSkipsHiddenSiblings) {
     VARIANT end;
     EXPECT_EQ(S_OK, client_->accNavigate(NAVDIR_FIRSTCHILD, Self(), &end));
