@@ -17,6 +17,10 @@
 // DetachTreeAccessible cuts it, after which every method answers E_FAIL.
 // An object for a container holds a reference on its control, and answers
 // E_FAIL once that control has left the window's tree.
+//
+// accDoDefaultAction answers at once and the click follows from the window
+// thread's message loop (see Connection), through the control's own
+// DoDefaultAction: the same listeners, in the same order, as a mouse click.
 #include "skin/accessible.h"
 
 #include <atomic>
@@ -35,25 +39,6 @@ namespace {
 // {6C0E3F2A-9B1D-4E57-A6C4-2F8D5B7E1A90}
 const GUID kTreeAccessibleId = {
     0x6c0e3f2a, 0x9b1d, 0x4e57, {0xa6, 0xc4, 0x2f, 0x8d, 0x5b, 0x7e, 0x1a, 0x90}};
-
-// What the objects of one window share: the site, until the window goes.
-class Connection {
-  public:
-    explicit Connection(AccessibleSite* site) : site_(site) {}
-    void AddRef() { ++references_; }
-    void Release() {
-        if (--references_ == 0) {
-            delete this;
-        }
-    }
-    AccessibleSite* site() const { return site_; }
-    void Detach() { site_ = nullptr; }
-
-  private:
-    ~Connection() = default;
-    std::atomic<long> references_{1};
-    AccessibleSite* site_;
-};
 
 // A counted reference on a control for as long as a call uses it.
 class ControlRef {
@@ -101,7 +86,7 @@ std::wstring Widen(const std::string& text) {
     return wide;
 }
 
-// The child id a reader passes; -1 for a variant that carries none.
+// The child id a reader passes; false for a variant that carries none.
 bool ReadChildId(const VARIANT& child, LONG* id) {
     switch (child.vt) {
         case VT_I4:
@@ -219,6 +204,118 @@ std::wstring DefaultActionOf(const Control* control) {
         default:
             return std::wstring();
     }
+}
+
+// What the objects of one window share: the site, until the window goes,
+// and the default actions waiting to run.
+//
+// A default action runs from the window thread's message loop, not inside
+// accDoDefaultAction: a click may open a modal dialog, and a reader in
+// another process would otherwise wait in its call until the dialog ends.
+class Connection {
+  public:
+    explicit Connection(AccessibleSite* site) : site_(site) {}
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void AddRef() { ++references_; }
+    void Release() {
+        if (--references_ == 0) {
+            delete this;
+        }
+    }
+    AccessibleSite* site() const { return site_; }
+    // The window is going: no more answers, and no waiting action runs.
+    void Detach() {
+        site_ = nullptr;
+        DropPending();
+    }
+    // Queues a click on control; false when it cannot be queued.
+    bool Post(Control* control);
+
+  private:
+    static constexpr UINT kRunPending = WM_APP + 1;
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+    ~Connection() { DropPending(); }
+    void RunPending();
+    void DropPending() {
+        pending_.clear();
+        if (runner_) {
+            HWND runner = runner_;
+            runner_ = nullptr;
+            SetWindowLongPtrW(runner, GWLP_USERDATA, 0);
+            DestroyWindow(runner);
+        }
+    }
+
+    std::atomic<long> references_{1};
+    AccessibleSite* site_;
+    // A message-only window on the window's thread that runs the queue.
+    HWND runner_ = nullptr;
+    std::vector<ControlRef> pending_;
+};
+
+const wchar_t kRunnerClass[] = L"TessalyAccessibleAction";
+
+bool Connection::Post(Control* control) {
+    if (!site_) {
+        return false;
+    }
+    if (!runner_) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &Connection::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kRunnerClass;
+        // Fails harmlessly once the class exists.
+        RegisterClassExW(&wc);
+        runner_ = CreateWindowExW(0, kRunnerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        if (!runner_) {
+            return false;
+        }
+        SetWindowLongPtrW(runner_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    if (pending_.empty() && !PostMessageW(runner_, kRunPending, 0, 0)) {
+        return false;
+    }
+    pending_.emplace_back(control);
+    return true;
+}
+
+void Connection::RunPending() {
+    // A click may release the last reader object, and with it this.
+    AddRef();
+    std::vector<ControlRef> batch;
+    batch.swap(pending_);
+    for (const ControlRef& control : batch) {
+        // Each click may close the window: ask the site again every time.
+        AccessibleSite* site = site_;
+        Control* root = site ? site->AccessibleRoot() : nullptr;
+        if (!root) {
+            break;
+        }
+        if (control.get() != root && !IsBelow(control.get(), root)) {
+            continue;
+        }
+        if (ShownOnScreen(control.get()) && UsableByMouse(control.get())) {
+            control->DoDefaultAction();
+        }
+    }
+    batch.clear();
+    Release();
+}
+
+LRESULT CALLBACK Connection::Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kRunPending) {
+        auto* connection = reinterpret_cast<Connection*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (connection) {
+            connection->RunPending();
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
 }
 
 class TreeAccessible final : public IAccessible, public IEnumVARIANT {
@@ -349,7 +446,8 @@ class TreeAccessible final : public IAccessible, public IEnumVARIANT {
     // A new object for control (the client object for the root).
     IDispatch* ObjectFor(const Scope& scope, Control* control) const;
     // How a control is reported relative to this object: CHILDID_SELF for
-    // its own, a control id for a simple element below it, else an object.
+    // its own, a control id for a simple element below it, else an object
+    // (VT_EMPTY when none could be made).
     void Report(const Scope& scope, Control* control, VARIANT* out) const;
 
     std::atomic<long> references_{1};
@@ -409,7 +507,9 @@ void TreeAccessible::Report(const Scope& scope, Control* control, VARIANT* out) 
         out->lVal = CHILDID_SELF;
         return;
     }
-    if (!IsContainer(control) && IsBelow(control, scope.self.get())) {
+    // A control without an id of its own (0 is CHILDID_SELF) can only be
+    // reached as an object.
+    if (!IsContainer(control) && control->GetId() > 0 && IsBelow(control, scope.self.get())) {
         out->vt = VT_I4;
         out->lVal = control->GetId();
         return;
@@ -864,13 +964,7 @@ HRESULT TreeAccessible::accDoDefaultAction(VARIANT child) {
     if (!ShownOnScreen(target.get()) || !UsableByMouse(target.get())) {
         return E_FAIL;
     }
-    // The click may close the window and destroy the tree: this object, the
-    // connection and the control stay alive through the scope's references
-    // and this one, and nothing of the site is touched afterwards.
-    AddRef();
-    const int done = target->DoDefaultAction();
-    Release();
-    return done ? S_OK : E_FAIL;
+    return connection_->Post(target.get()) ? S_OK : E_FAIL;
 }
 
 HRESULT TreeAccessible::put_accName(VARIANT child, BSTR) {

@@ -394,6 +394,25 @@ TEST_F(AccessibleTest, ChildObjectsAndTheEnumeration) {
     items->Release();
 }
 
+TEST_F(AccessibleTest, ControlWithoutAnIdIsAnObject) {
+    // Id 0 is CHILDID_SELF: such a control cannot be a simple element.
+    TestControl* plain = new TestControl(Control::AccessRole::kStaticText, L"无编号");
+    plain->AddRef();
+    ASSERT_EQ(1, tree_.group->AddChild(plain));
+    plain->Release();
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(S_OK, client_->get_accChild(Id(tree_.group), &dispatch));
+    Object group(dispatch);
+    std::vector<VARIANT> children = Children(group.get());
+    ASSERT_EQ(3u, children.size());
+    EXPECT_EQ(VT_I4, children[0].vt);
+    ASSERT_EQ(VT_DISPATCH, children[2].vt);
+    Object object(&children[2]);
+    EXPECT_EQ(L"无编号", Name(object.get(), Self()));
+    EXPECT_EQ(ROLE_SYSTEM_STATICTEXT, Role(object.get(), Self()));
+    ClearAll(&children);
+}
+
 TEST_F(AccessibleTest, NavigationSkipsHiddenSiblings) {
     VARIANT end;
     EXPECT_EQ(S_OK, client_->accNavigate(NAVDIR_FIRSTCHILD, Self(), &end));
@@ -491,6 +510,44 @@ TEST_F(AccessibleTest, HitTestFindsTheDeepestVisibleControl) {
     EXPECT_EQ(S_FALSE, client_->accHitTest(origin_.x + 5, origin_.y + 200, &hit));
 }
 
+// What a screen reader does with a WinEvent (the window, OBJID_CLIENT and a
+// control id) and with the mouse pointer's position.
+TEST_F(AccessibleTest, EventsAndPointsLeadToTheirControls) {
+    IAccessible* found = nullptr;
+    VARIANT child;
+    VariantInit(&child);
+    ASSERT_EQ(S_OK, AccessibleObjectFromEvent(window_.window(), static_cast<DWORD>(OBJID_CLIENT),
+                                              tree_.button->GetId(), &found, &child));
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(L"开始", Name(found, child));
+    EXPECT_EQ(L"ActionButton", Help(found, child));
+    found->Release();
+    VariantClear(&child);
+
+    // A container comes back as its own object.
+    ASSERT_EQ(S_OK, AccessibleObjectFromEvent(window_.window(), static_cast<DWORD>(OBJID_CLIENT),
+                                              tree_.group->GetId(), &found, &child));
+    EXPECT_EQ(L"ButtonGroup", Help(found, child));
+    EXPECT_EQ(ROLE_SYSTEM_GROUPING, Role(found, child));
+    found->Release();
+    VariantClear(&child);
+
+    // On top of every other window, so that the points reach it.
+    SetWindowPos(window_.window(), HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    const POINT on_check{origin_.x + 150, origin_.y + 40};
+    if (WindowFromPoint(on_check) == window_.window()) {
+        ASSERT_EQ(S_OK, AccessibleObjectFromPoint(on_check, &found, &child));
+        ASSERT_NE(nullptr, found);
+        EXPECT_EQ(L"AutoCheck", Help(found, child));
+        EXPECT_EQ(ROLE_SYSTEM_CHECKBUTTON, Role(found, child));
+        found->Release();
+        VariantClear(&child);
+    } else {
+        ADD_FAILURE() << "the test window is not at the point on the display";
+    }
+}
+
 TEST_F(AccessibleTest, FocusIsTheSitesFocusedControl) {
     window_.SetFocusControl(tree_.check);
     VARIANT focus;
@@ -532,13 +589,17 @@ TEST_F(AccessibleTest, DefaultActionIsAClickThroughTheListenersInOrder) {
 
     EXPECT_EQ(L"按下", Action(client_, Id(tree_.button)));
     EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    // The click comes from the window's message loop, not from inside the
+    // reader's call, which a click that opens a modal dialog would hold.
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(PumpUntil([&log] { return log.size() >= 4; }, 5000));
     const std::vector<std::string> expected{"first down ActionButton", "second down ActionButton",
                                             "first up ActionButton", "second up ActionButton"};
     EXPECT_EQ(expected, log);
 
     EXPECT_EQ(L"选中", Action(client_, Id(tree_.check)));
     EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
-    EXPECT_EQ(1, tree_.check->IsAccessChecked());
+    EXPECT_TRUE(PumpUntil([this] { return tree_.check->IsAccessChecked() == 1; }, 5000));
     EXPECT_EQ(L"清除", Action(client_, Id(tree_.check)));
     EXPECT_TRUE(State(client_, Id(tree_.check)) & STATE_SYSTEM_CHECKED);
 
@@ -553,6 +614,7 @@ TEST_F(AccessibleTest, DefaultActionIsAClickThroughTheListenersInOrder) {
     EXPECT_EQ(nullptr, text);
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, client_->accDoDefaultAction(Id(tree_.title)));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, client_->accDoDefaultAction(Self()));
+    PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(log.empty());
 
     EXPECT_EQ(L"按下", Action(client_, Id(tree_.hidden)));  // a link
@@ -659,6 +721,7 @@ TEST_F(AccessibleTest, DefaultActionThatDestroysTheWindow) {
     {
         Object group(dispatch);
         EXPECT_EQ(S_OK, group->accDoDefaultAction(Id(tree_.button)));
+        EXPECT_TRUE(PumpUntil([this] { return !IsWindow(window_.window()); }, 5000));
         EXPECT_EQ(1, downs);
         EXPECT_EQ(2, ups);
         EXPECT_FALSE(IsWindow(window_.window()));
@@ -669,6 +732,50 @@ TEST_F(AccessibleTest, DefaultActionThatDestroysTheWindow) {
     client_->Release();
     client_ = nullptr;
     // Nothing of the tree is left once the reader lets go.
+    EXPECT_EQ(alive_before_, TestControl::Alive());
+}
+
+TEST_F(AccessibleTest, WaitingClicksRunInOrderOnlyWhileTheControlCanTakeThem) {
+    std::vector<std::string> log;
+    auto record = [&log](Control* control, CallListener::Event event) {
+        if (event == CallListener::Event::kUp) {
+            log.push_back(control->GetName());
+        }
+    };
+    tree_.button->AddListener(new CallListener(record));
+    tree_.check->AddListener(new CallListener(record));
+    tree_.progress->AddListener(new CallListener(record));
+
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    EXPECT_TRUE(PumpUntil([&log] { return log.size() >= 3; }, 5000));
+    EXPECT_EQ((std::vector<std::string>{"AutoCheck", "ActionButton", "AutoCheck"}), log);
+
+    // Disabled or hidden between the press and its turn: no click.
+    log.clear();
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.check)));
+    tree_.button->SetEnabled(0);
+    tree_.group->SetVisible(0);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(AccessibleTest, WaitingClicksDieWithTheWindow) {
+    int clicks = 0;
+    tree_.button->AddListener(new CallListener([&clicks](Control*, CallListener::Event event) {
+        if (event == CallListener::Event::kUp) {
+            ++clicks;
+        }
+    }));
+    EXPECT_EQ(S_OK, client_->accDoDefaultAction(Id(tree_.button)));
+    window_.Destroy();
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(0, clicks);
+    client_->Release();
+    client_ = nullptr;
+    // The waiting click held its control; nothing is left of the tree.
     EXPECT_EQ(alive_before_, TestControl::Alive());
 }
 
