@@ -1,6 +1,7 @@
 #include "skin/surface.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "skin/stretch_image.h"
 
@@ -94,6 +95,27 @@ class SourceWalk {
     int64_t quotient_ = 0, remainder_ = 0, step_quotient_ = 0, step_remainder_ = 0;
 };
 
+// Whether every row of the source rectangle is one colour, checked for small
+// sources only. The stretching parts of frames and panels are vertical
+// gradients: scaled, each destination row is then one colour too, and the
+// horizontal interpolation can be left out without changing a pixel.
+bool RowsAreUniform(const Bitmap* bitmap, const RECT& source) {
+    const int32_t bpp = bitmap->BytesPerPixel();
+    if (int64_t{RectWidth(source)} * RectHeight(source) > 4096) {
+        return false;
+    }
+    for (int32_t y = source.top; y < source.bottom; ++y) {
+        const uint8_t* first = bitmap->Row(y) + static_cast<ptrdiff_t>(source.left) * bpp;
+        for (int32_t x = source.left + 1; x < source.right; ++x) {
+            if (std::memcmp(first, bitmap->Row(y) + static_cast<ptrdiff_t>(x) * bpp,
+                            static_cast<size_t>(bpp)) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Bitmap* CreateSurface(int32_t width, int32_t height) {
@@ -136,12 +158,37 @@ int DrawBitmapClipped(Bitmap* surface, Bitmap* bitmap, const RECT& destination, 
         return 0;
     }
 
+    const bool uniform_rows = RowsAreUniform(bitmap, source);
     for (int32_t y = visible.top; y < visible.bottom; ++y) {
         const int64_t fy = SourcePosition(y - destination.top, sh, dh);
         const int32_t y0 = source.top + static_cast<int32_t>(fy >> 16);
         const int32_t y1 = std::min(y0 + 1, static_cast<int32_t>(source.bottom) - 1);
         const auto wy = static_cast<uint32_t>((fy >> 8) & 255);
         uint8_t* d = surface->Row(y) + static_cast<ptrdiff_t>(visible.left) * 4;
+        if (uniform_rows) {
+            // The general formula with equal left and right neighbours.
+            uint32_t p0[4], p1[4];
+            sampler.Fetch(source.left, y0, p0);
+            sampler.Fetch(source.left, y1, p1);
+            for (int c = 0; c < 4; ++c) {
+                s[c] = (p0[c] * 256 * (256 - wy) + p1[c] * 256 * wy + 32768) >> 16;
+            }
+            for (int c = 0; c < 3; ++c) {
+                s[c] = std::min(s[c], s[3]);
+            }
+            if (s[3] == 255 && op == 255) {
+                const uint8_t pixel[4] = {static_cast<uint8_t>(s[0]), static_cast<uint8_t>(s[1]),
+                                          static_cast<uint8_t>(s[2]), 255};
+                for (int32_t x = visible.left; x < visible.right; ++x, d += 4) {
+                    std::memcpy(d, pixel, 4);
+                }
+            } else {
+                for (int32_t x = visible.left; x < visible.right; ++x, d += 4) {
+                    BlendPixel(d, s, op);
+                }
+            }
+            continue;
+        }
         SourceWalk walk(visible.left - destination.left, sw, dw);
         for (int32_t x = visible.left; x < visible.right; ++x, d += 4, walk.Next()) {
             const int64_t fx = walk.Position();

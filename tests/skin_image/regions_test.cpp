@@ -419,6 +419,52 @@ TEST(Drawing, OneToOneBlendScaleAndFailures) {
     EXPECT_EQ(CreateSurface(100000, 100000), nullptr);
 }
 
+// Sources whose rows are each one colour (vertical gradients, the stretching
+// parts of frames) are scaled by a shorter path for small sources; it must
+// give exactly what the general path gives for a large source with the same
+// rows, opaque or not, at full or partial opacity.
+TEST(Drawing, OneColourRowsScaleExactlyAsTheGeneralPath) {
+    for (const uint32_t alpha : {255u, 160u}) {
+        Ref<Bitmap> small = Ref<Bitmap>::Adopt(Bitmap::Create(3, 64));
+        Ref<Bitmap> large = Ref<Bitmap>::Adopt(Bitmap::Create(70, 64));  // over the size limit
+        for (int y = 0; y < 64; ++y) {
+            const uint32_t c = (alpha * static_cast<uint32_t>(y * 4)) / 255;
+            const uint32_t argb = alpha << 24 | c << 16 | (alpha - c / 2) << 8 | c / 3;
+            for (int x = 0; x < 3; ++x) {
+                Put(small.get(), x, y, argb);
+            }
+            for (int x = 0; x < 70; ++x) {
+                Put(large.get(), x, y, argb);
+            }
+        }
+        for (const int32_t opacity : {255, 200}) {
+            Ref<Bitmap> a = Ref<Bitmap>::Adopt(CreateSurface(100, 150));
+            Ref<Bitmap> b = Ref<Bitmap>::Adopt(CreateSurface(100, 150));
+            for (Bitmap* target : {a.get(), b.get()}) {
+                for (int y = 0; y < 150; ++y) {
+                    for (int x = 0; x < 100; ++x) {
+                        Put(target, x, y, 0xFF102030u + static_cast<uint32_t>(x));
+                    }
+                }
+            }
+            const RECT clip = MakeRect(0, 0, 100, 150);
+            ASSERT_EQ(0, DrawBitmapClipped(a.get(), small.get(), MakeRect(5, 3, 95, 147),
+                                           small->Bounds(), opacity, clip));
+            ASSERT_EQ(0, DrawBitmapClipped(b.get(), large.get(), MakeRect(5, 3, 95, 147),
+                                           large->Bounds(), opacity, clip));
+            int differing = 0;
+            for (int y = 0; y < 150; ++y) {
+                for (int x = 0; x < 100; ++x) {
+                    differing += a->PixelAt(x, y) != b->PixelAt(x, y);
+                }
+            }
+            EXPECT_EQ(0, differing) << "alpha " << alpha << " opacity " << opacity;
+            // And it is a gradient: the rows differ from top to bottom.
+            EXPECT_NE(a->PixelAt(50, 4), a->PixelAt(50, 140));
+        }
+    }
+}
+
 TEST(Drawing, OpacityScalesTheSource) {
     Ref<Bitmap> surface = Ref<Bitmap>::Adopt(CreateSurface(4, 4));
     Ref<Bitmap> white = CodedBitmap(4, 4);
