@@ -153,6 +153,9 @@ HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
     if (hwnd()) {
+        // The filters (often the object that owns this one) may be half
+        // gone already: the window goes without asking them.
+        GetUiHost().RemoveAllFilters();
         DestroyWindow(hwnd());
     }
 }
@@ -197,6 +200,9 @@ HostDialog::HostDialog() = default;
 
 HostDialog::~HostDialog() {
     if (hwnd()) {
+        // The filters (often the object that owns this one) may be half
+        // gone already: the window goes without asking them.
+        GetUiHost().RemoveAllFilters();
         DestroyWindow(hwnd());
     }
 }

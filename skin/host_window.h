@@ -58,7 +58,7 @@ HostBase* LookupHostByWindow(HWND hwnd);
 class HostWindow : public HostBase {
   public:
     HostWindow();
-    // Destroys the window if it still exists.
+    // Destroys the window if it still exists, without asking the filters.
     ~HostWindow() override;
 
     // The styles of the application's skinned windows: no system frame, the

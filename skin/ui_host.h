@@ -44,6 +44,9 @@ class UiHost : public UiHostBase, private AccessibleSite {
     // filter is absent.
     int AddFilter(MessageFilter* filter);
     int RemoveFilter(MessageFilter* filter);
+    // Forgets every filter (a window destroyed by its object's destructor
+    // must not call back into objects already going away).
+    void RemoveAllFilters() { filter_count_ = 0; }
 
     // 1 when the message is consumed, with *result set; a filter that
     // consumes leaves *result as the caller initialised it.

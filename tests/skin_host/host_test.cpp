@@ -189,6 +189,8 @@ class TagFilter : public MessageFilter {
     int Filter(HWND hwnd, UINT message, WPARAM, LPARAM) override {
         if (message == WM_APP) {
             g_log.push_back(tag_);
+        } else if (message == WM_DESTROY) {
+            g_log.push_back("destroy " + tag_);
         }
         if (message == consume_) {
             if (message == WM_PAINT) {
@@ -377,6 +379,32 @@ TEST_F(HostFixture, ATreeDestroyedFromInsideAClickHandler) {
     EXPECT_EQ(nullptr, button->GetParent());
     // Keys pressed through the keyboard path may close the window too.
     Pump(20);
+}
+
+TEST_F(HostFixture, DeletingTheObjectDestroysTheWindowWithoutAskingTheFilters) {
+    HWND hwnd = Open();
+    ASSERT_TRUE(hwnd);
+    TagFilter watcher("watcher", WM_NULL);
+    // Destroyed as a window normally is, the filters see it go.
+    {
+        HostWindow other;
+        other.AddFilter(&watcher);
+        const RECT r = {0, 0, 50, 50};
+        g_log.clear();
+        DestroyWindow(other.Create(nullptr, r, L"other"));
+        EXPECT_EQ(std::vector<std::string>({"destroy watcher"}), g_log);
+    }
+    window->AddFilter(&watcher);
+    g_log.clear();
+    SendMessageW(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(std::vector<std::string>({"watcher"}), g_log);
+    delete window;
+    window = nullptr;
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(nullptr, LookupHostByWindow(hwnd));
+    EXPECT_EQ(std::vector<std::string>({"watcher"}), g_log);
+    // The tree went with the window.
+    EXPECT_EQ(0u, root->ChildCount());
 }
 
 TEST_F(HostFixture, RegistryFollowsTheWindowsLife) {
