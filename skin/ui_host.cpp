@@ -151,6 +151,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     switch (message) {
         case WM_CREATE:
         case WM_INITDIALOG:
+            window_gone_ = false;
             if (root) {
                 root->AttachWindow(hwnd);
             }
@@ -251,7 +252,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         case WM_GETOBJECT:
             // The object id arrives sign-extended on 64-bit systems: compare
             // it as the 32-bit value it is.
-            if (static_cast<LONG>(static_cast<DWORD>(lparam)) == OBJID_CLIENT) {
+            if (static_cast<LONG>(static_cast<DWORD>(lparam)) == OBJID_CLIENT && !window_gone_) {
                 const LRESULT object = AccessibleObject(wparam);
                 if (object > 0) {
                     *result = object;
@@ -275,6 +276,9 @@ void UiHost::EndHover() {
 }
 
 void UiHost::OnDestroy() {
+    // A reader asking while the window goes gets the system's answer, not a
+    // new object that nothing would detach.
+    window_gone_ = true;
     ReleaseAccessible();
     SetHoverControl(nullptr);
     if (focus_) {

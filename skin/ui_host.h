@@ -94,6 +94,7 @@ class UiHost : public UiHostBase, private AccessibleSite {
     Control* focus_ = nullptr;
     IAccessible* accessible_ = nullptr;
     int surfaces_created_ = 0;
+    bool window_gone_ = false;
 };
 
 }  // namespace qm::skin

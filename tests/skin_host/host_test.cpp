@@ -495,8 +495,20 @@ TEST_F(HostFixture, ReadersGetTheTreeAndHearOfItsChanges) {
     EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_NAMECHANGE, button->GetId()));
     EXPECT_TRUE(Seen(hwnd, EVENT_OBJECT_VALUECHANGE, button->GetId()));
 
+    // While the window goes, no new object is handed out.
+    struct AskOnDestroy : MessageFilter {
+        LRESULT answer = -1;
+        int Filter(HWND h, UINT message, WPARAM, LPARAM) override {
+            if (message == WM_NCDESTROY) {
+                answer = SendMessageW(h, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+            }
+            return 0;
+        }
+    } asker;
+    window->AddFilter(&asker);
     // The object outlives its window and then answers nothing.
     DestroyWindow(hwnd);
+    EXPECT_EQ(0, asker.answer);
     EXPECT_EQ(E_FAIL, client->get_accChildCount(&children));
     client->Release();
 }
