@@ -146,6 +146,25 @@ int DrawBitmapClipped(Bitmap* surface, Bitmap* bitmap, const RECT& destination, 
     const int32_t dw = RectWidth(destination), dh = RectHeight(destination);
     uint32_t s[4];
 
+    if (sw == dw && sh == dh && sampler.bpp == 4 && !sampler.straight && op == 255) {
+        // The common case (artwork drawn as it is): opaque pixels are copied,
+        // transparent ones skipped, the rest blended as BlendPixel does.
+        for (int32_t y = visible.top; y < visible.bottom; ++y) {
+            uint8_t* d = surface->Row(y) + static_cast<ptrdiff_t>(visible.left) * 4;
+            const uint8_t* p =
+                bitmap->Row(source.top + (y - destination.top)) +
+                static_cast<ptrdiff_t>(source.left + (visible.left - destination.left)) * 4;
+            for (int32_t x = visible.left; x < visible.right; ++x, d += 4, p += 4) {
+                if (p[3] == 255) {
+                    std::memcpy(d, p, 4);
+                } else if (p[3] != 0 || (p[0] | p[1] | p[2]) != 0) {
+                    const uint32_t px[4] = {p[0], p[1], p[2], p[3]};
+                    BlendPixel(d, px, 255);
+                }
+            }
+        }
+        return 0;
+    }
     if (sw == dw && sh == dh) {
         for (int32_t y = visible.top; y < visible.bottom; ++y) {
             uint8_t* d = surface->Row(y) + static_cast<ptrdiff_t>(visible.left) * 4;

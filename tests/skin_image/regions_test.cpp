@@ -465,6 +465,36 @@ TEST(Drawing, OneColourRowsScaleExactlyAsTheGeneralPath) {
     }
 }
 
+// Drawn as it is, an image's opaque pixels replace the surface's, transparent
+// ones leave it, and the others blend, whatever the image's form.
+TEST(Drawing, OneToOneCopiesBlendsAndSkipsByAlpha) {
+    Ref<Bitmap> image = Ref<Bitmap>::Adopt(Bitmap::Create(3, 1));
+    Put(image.get(), 0, 0, 0xFF123456);
+    Put(image.get(), 1, 0, 0x00000000);
+    Put(image.get(), 2, 0, 0x80400000);  // premultiplied half red
+    Ref<Bitmap> straight = Ref<Bitmap>::Adopt(Bitmap::Create(3, 1));
+    Put(straight.get(), 0, 0, 0xFF123456);
+    Put(straight.get(), 1, 0, 0x00000000);
+    Put(straight.get(), 2, 0, 0x80400000);
+    straight->set_premultiplied(false);
+    image->set_premultiplied(true);
+    for (Bitmap* source : {image.get(), straight.get()}) {
+        Ref<Bitmap> surface = Ref<Bitmap>::Adopt(CreateSurface(5, 1));
+        for (int x = 0; x < 5; ++x) {
+            Put(surface.get(), x, 0, 0xFF0000FF);
+        }
+        ASSERT_EQ(0, DrawBitmap(surface.get(), source, MakeRect(1, 0, 4, 1)));
+        EXPECT_EQ(0xFF0000FFu, surface->PixelAt(0, 0));
+        EXPECT_EQ(0xFF123456u, surface->PixelAt(1, 0));
+        EXPECT_EQ(0xFF0000FFu, surface->PixelAt(2, 0));
+        const uint32_t half = surface->PixelAt(3, 0);
+        EXPECT_EQ(255u, half >> 24);
+        EXPECT_NEAR(static_cast<int>(half & 255), 127, 1);  // blue kept half
+        EXPECT_GT((half >> 16) & 255, 0u);                  // red added
+        EXPECT_EQ(0xFF0000FFu, surface->PixelAt(4, 0));
+    }
+}
+
 TEST(Drawing, OpacityScalesTheSource) {
     Ref<Bitmap> surface = Ref<Bitmap>::Adopt(CreateSurface(4, 4));
     Ref<Bitmap> white = CodedBitmap(4, 4);
