@@ -140,6 +140,10 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     }
     handled_ = 0;
     for (size_t i = filter_count_; i-- > 0;) {
+        // A filter may remove filters while it is asked.
+        if (i >= filter_count_) {
+            continue;
+        }
         if (filters_[i]->Filter(hwnd, message, wparam, lparam)) {
             // The filter may have destroyed the window and this host.
             return 1;
@@ -147,7 +151,11 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     }
 
     Control* root = root_;
-    const bool listening = root && root->ListenersInSubtree() > 0;
+    // Whether any control below the root listens (asked only where it
+    // matters: the walk covers the whole tree).
+    auto listening = [root] { return root && root->ListenersInSubtree() > 0; };
+    // Where the tree calls out to the application, only locals are used
+    // afterwards: a handler may have destroyed the window and this host.
     switch (message) {
         case WM_CREATE:
         case WM_INITDIALOG:
@@ -158,7 +166,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             break;
         case WM_DESTROY:
             OnDestroy();
-            break;
+            return 0;
         case WM_SIZE:
             if (root) {
                 Hold keep(root);
@@ -198,7 +206,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             break;
         }
         case WM_KEYDOWN: {
-            if (listening) {
+            if (listening()) {
                 Hold keep(root);
                 root->OnKeyDown(LOWORD(wparam), LOWORD(lparam), HIWORD(lparam));
             }
@@ -217,7 +225,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             break;
         }
         case WM_MOUSEMOVE:
-            if (listening) {
+            if (listening()) {
                 const int x = GET_X_LPARAM(lparam);
                 const int y = GET_Y_LPARAM(lparam);
                 Hold keep(root);
@@ -228,11 +236,12 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
                     SetHoverControl(nullptr);
                 }
                 root->OnMouseMove(static_cast<uint32_t>(wparam), x, y);
+                return 0;
             }
             break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            if (listening) {
+            if (listening()) {
                 // A click handler may close the window: this host may be gone
                 // when the tree returns.
                 Hold keep(root);
@@ -248,7 +257,7 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             break;
         case WM_MOUSELEAVE:
             EndHover();
-            break;
+            return 0;
         case WM_GETOBJECT:
             // The object id arrives sign-extended on 64-bit systems: compare
             // it as the 32-bit value it is.

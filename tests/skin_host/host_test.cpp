@@ -235,6 +235,30 @@ TEST_F(HostFixture, FiltersAreAskedLastAddedFirstAndConsumeWithTheCallersResult)
     host.RemoveFilter(&eraser);
     host.RemoveFilter(&first);
     host.RemoveFilter(&third);
+
+    // A filter that removes itself and the one before it while asked: the
+    // removed one is not asked any more.
+    struct Remover : MessageFilter {
+        UiHost* host = nullptr;
+        MessageFilter* other = nullptr;
+        int Filter(HWND, UINT message, WPARAM, LPARAM) override {
+            if (message == WM_APP) {
+                g_log.push_back("remover");
+                host->RemoveFilter(other);
+                host->RemoveFilter(this);
+            }
+            return 0;
+        }
+    } remover;
+    remover.host = &host;
+    remover.other = &second;
+    host.AddFilter(&first);
+    host.AddFilter(&second);
+    host.AddFilter(&remover);
+    g_log.clear();
+    host.ProcessMessage(hwnd, WM_APP, 0, 0, &result);
+    EXPECT_EQ(std::vector<std::string>({"remover", "first"}), g_log);
+    host.RemoveFilter(&first);
 }
 
 TEST_F(HostFixture, AConsumingFilterSuppressesThePaint) {
