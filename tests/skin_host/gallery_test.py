@@ -268,11 +268,15 @@ def write_report(path, result, cases):
     suite = ET.Element("testsuite", name="skin_gallery_e2e", tests=str(len(cases)))
     failed = {t.id(): msg for t, msg in result.failures + result.errors}
     ids = {case.id() for case in cases}
+    # Cases do not run at all when the class set-up fails.
+    set_up_failed = any(other not in ids for other in failed)
     for case in cases:
         node = ET.SubElement(suite, "testcase", name=case.id().split(".")[-1],
                              classname="GalleryTest")
         if case.id() in failed:
             ET.SubElement(node, "failure", message="failed").text = failed[case.id()]
+        elif set_up_failed:
+            ET.SubElement(node, "failure", message="not run").text = "the set-up failed"
     for other, msg in failed.items():
         if other not in ids:
             node = ET.SubElement(suite, "testcase", name=str(other), classname="GalleryTest")
