@@ -30,6 +30,7 @@
 #include "skin/skin_startup.h"
 #include "skin/surface.h"
 #include "skin/text_control.h"
+#include "tests/skin_host/gdi_probe.h"
 
 // Every allocation of the process is counted, so that a repaint can be
 // seen to allocate nothing (or not).
@@ -236,6 +237,10 @@ int wmain() {
         paint.push_back(Now() - start);
     }
     const DWORD gdi_after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    // Where the system does not count GDI objects, the handle probe tells
+    // whether a repaint made any (-1: it cannot tell here).
+    const qm::skin::test::GdiProbe probe;
+    const int probe_creates = probe.Creates([&] { root->Paint(surface); });
     const long allocations = g_allocations.load() - allocations_before;
 
     // The finished surface copied to the window alone.
@@ -314,6 +319,10 @@ int wmain() {
     std::printf("GDI objects (GetGuiResources) before %lu, after %d tree paints %lu%s\n",
                 gdi_before, kRounds, gdi_after,
                 gdi_before == 0 ? " (the system does not count them)" : "");
+    std::printf("GDI objects created by a repaint, by the handle probe: %s\n",
+                probe_creates < 0    ? "cannot tell"
+                : probe_creates == 0 ? "none"
+                                     : "some");
     surface->Release();
     delete window;
     for (Control* c : g_owned) {

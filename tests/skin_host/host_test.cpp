@@ -6,9 +6,15 @@
 #include <gtest/gtest.h>
 #include <windowsx.h>
 
+#include <cstdio>
+
 #include "skin/bitmap.h"
+#include "skin/button_control.h"
 #include "skin/control_factory.h"
 #include "skin/layout_control.h"
+#include "skin/surface.h"
+#include "skin/text_control.h"
+#include "tests/skin_host/gdi_probe.h"
 #include "tests/skin_host/support.h"
 
 namespace qm::skin::test {
@@ -429,6 +435,64 @@ TEST_F(HostFixture, DeletingTheObjectDestroysTheWindowWithoutAskingTheFilters) {
     EXPECT_EQ(std::vector<std::string>({"watcher"}), g_log);
     // The tree went with the window.
     EXPECT_EQ(0u, root->ChildCount());
+}
+
+TEST_F(HostFixture, ARepaintWhereNothingChangedCreatesNoGdiObject) {
+    const RECT text_rect = {20, 120, 280, 140}, button_rect = {150, 20, 240, 50};
+    auto* text = Make<TextControl>(kTextControlType, "TextStatus", &text_rect, background);
+    text->SetText(L"正在下载：61.5%");
+    auto* caption =
+        Make<ButtonControl>(kButtonControlType, "CaptionButton", &button_rect, background);
+    caption->SetText(L"开始下载");
+    HWND hwnd = Open();
+    ASSERT_TRUE(hwnd);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const GdiProbe probe;
+    if (GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) == 0 && !probe.usable()) {
+        text->Release();
+        caption->Release();
+        GTEST_SKIP() << "this system neither counts GDI objects nor reuses their handles in order";
+    }
+    Bitmap* surface = CreateSurface(300, 200);
+    root->Paint(surface);
+    const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    // The tree alone.
+    EXPECT_EQ(0, probe.Creates([&] { root->Paint(surface); }));
+    // The whole paint message through the host, where the system's own
+    // begin and end of painting create nothing either (Wine makes regions).
+    struct BarePaint : MessageFilter {
+        int Filter(HWND h, UINT message, WPARAM, LPARAM) override {
+            if (message != WM_PAINT) {
+                return 0;
+            }
+            PAINTSTRUCT ps;
+            BeginPaint(h, &ps);
+            EndPaint(h, &ps);
+            return 1;
+        }
+    } bare;
+    HostWindow plain;
+    plain.AddFilter(&bare);
+    const RECT plain_rect = {0, 0, 300, 200};
+    HWND plain_hwnd = plain.Create(nullptr, plain_rect, L"bare paint");
+    ShowWindow(plain_hwnd, SW_SHOWNOACTIVATE);
+    RedrawWindow(plain_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const int system_creates = probe.Creates(
+        [&] { RedrawWindow(plain_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); });
+    const int host_creates = probe.Creates(
+        [&] { RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); });
+    std::printf("GDI objects created by a paint message: the system's own %d, the host's %d\n",
+                system_creates, host_creates);
+    if (system_creates == 0) {
+        EXPECT_EQ(0, host_creates);
+    }
+    EXPECT_EQ(counted, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    // A changed text is drawn through GDI again: the probe sees that.
+    text->SetText(L"正在下载：61.6%");
+    EXPECT_EQ(1, probe.Creates([&] { root->Paint(surface); }));
+    surface->Release();
+    text->Release();
+    caption->Release();
 }
 
 TEST_F(HostFixture, RegistryFollowsTheWindowsLife) {
