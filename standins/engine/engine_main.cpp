@@ -24,6 +24,7 @@ namespace {
 
 constexpr DWORD idle_exit_ms = 5000;      // after the last library let go
 constexpr DWORD first_client_ms = 30000;  // started but never reached
+constexpr DWORD shutdown_wait_ms = 3000;  // for the tasks to let go of their files
 
 struct engine {
     std::mutex lock;  // guards tasks, queries, next ids, speed settings
@@ -85,13 +86,28 @@ bool usable_folder(std::wstring& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Before the process ends: every task is stopped and given a moment to let go
+// of its files, outside the engine's lock and never for longer than
+// shutdown_wait_ms (a name lookup cannot be interrupted).
 void stop_everything(engine& e) {
-    std::lock_guard<std::mutex> guard(e.lock);
-    for (auto& t : e.tasks) {
-        t.second->stop();
+    auto tasks = std::make_shared<std::vector<std::unique_ptr<download_task>>>();
+    {
+        std::lock_guard<std::mutex> guard(e.lock);
+        for (auto& t : e.tasks) {
+            t.second->stop();
+            tasks->push_back(std::move(t.second));
+        }
+        e.tasks.clear();
+        e.count_queries.clear();
     }
-    for (auto& t : e.tasks) {
-        t.second->stop_and_wait();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([tasks, done] {
+        tasks->clear();  // each destructor waits for its transfer
+        *done = true;
+    }).detach();
+    const DWORD start = GetTickCount();
+    while (!done->load() && GetTickCount() - start < shutdown_wait_ms) {
+        Sleep(20);
     }
 }
 
