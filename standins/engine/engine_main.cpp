@@ -24,6 +24,7 @@ namespace {
 
 constexpr DWORD idle_exit_ms = 5000;      // after the last library let go
 constexpr DWORD first_client_ms = 30000;  // started but never reached
+constexpr DWORD shutdown_wait_ms = 3000;  // for the tasks to let go of their files
 
 struct engine {
     std::mutex lock;  // guards tasks, queries, next ids, speed settings
@@ -85,13 +86,28 @@ bool usable_folder(std::wstring& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Before the process ends: every task is stopped and given a moment to let go
+// of its files, outside the engine's lock and never for longer than
+// shutdown_wait_ms (a name lookup cannot be interrupted).
 void stop_everything(engine& e) {
-    std::lock_guard<std::mutex> guard(e.lock);
-    for (auto& t : e.tasks) {
-        t.second->stop();
+    auto tasks = std::make_shared<std::vector<std::unique_ptr<download_task>>>();
+    {
+        std::lock_guard<std::mutex> guard(e.lock);
+        for (auto& t : e.tasks) {
+            t.second->stop();
+            tasks->push_back(std::move(t.second));
+        }
+        e.tasks.clear();
+        e.count_queries.clear();
     }
-    for (auto& t : e.tasks) {
-        t.second->stop_and_wait();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([tasks, done] {
+        tasks->clear();  // each destructor waits for its transfer
+        *done = true;
+    }).detach();
+    const DWORD start = GetTickCount();
+    while (!done->load() && GetTickCount() - start < shutdown_wait_ms) {
+        Sleep(20);
     }
 }
 
@@ -130,6 +146,10 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
     reply.magic = reply_magic;
     reply.result = result_ok;
     const int id = r.head.args[0];
+    // A deleted task is waited for after the engine's lock is let go (this
+    // is destroyed after the guard): its transfer may take a wait slice to
+    // notice the stop, and no other call should wait with it.
+    std::unique_ptr<download_task> deleted;
     std::lock_guard<std::mutex> guard(e.lock);
     switch (r.head.op) {
         case op_hello:
@@ -177,7 +197,8 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             if (it == e.tasks.end()) {
                 reply.result = result_unknown_task;
             } else {
-                it->second->stop_and_wait();
+                it->second->stop();
+                deleted = std::move(it->second);
                 e.tasks.erase(it);
             }
             break;
