@@ -75,8 +75,8 @@ Function entry(HMODULE module, const char* name) {
 }
 
 TEST(TessalyExports, AnotherProgramExtractsThroughTheExecutable) {
-    KeepCurrentDirectory keep;
     TestFolder folder;
+    KeepCurrentDirectory keep;  // back before the folder goes
     ASSERT_TRUE(folder.ok());
     HMODULE exe = LoadLibraryW(tessaly_exe().c_str());
     ASSERT_NE(exe, nullptr) << "error " << GetLastError();

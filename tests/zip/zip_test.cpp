@@ -51,8 +51,9 @@ class MiniUnzip : public ::testing::Test {
         return mini_unzip_dll(archive(name).c_str(), utf16_to_ansi(destination_).c_str());
     }
 
-    KeepCurrentDirectory keep_;
+    // Destroyed first: the folder cannot go while it is the current one.
     TestFolder folder_;
+    KeepCurrentDirectory keep_;
     std::wstring destination_;
 };
 
