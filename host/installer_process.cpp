@@ -1,5 +1,6 @@
 #include "host/installer_process.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "host/host_process.h"
@@ -25,6 +26,9 @@ RunResult run_hidden_and_wait(const std::wstring& file, const wchar_t* parameter
     if (file.empty()) {
         return RunResult::not_started;
     }
+    // The shell may hand the start to an extension, which wants COM on the
+    // calling thread (an installer thread has none of its own).
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
@@ -32,7 +36,11 @@ RunResult run_hidden_and_wait(const std::wstring& file, const wchar_t* parameter
     info.lpFile = file.c_str();
     info.lpParameters = parameters;
     info.nShow = SW_HIDE;
-    if (!ShellExecuteExW(&info) || !info.hProcess) {
+    const bool started = ShellExecuteExW(&info) && info.hProcess;
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    if (!started) {
         return RunResult::not_started;
     }
     const DWORD waited = WaitForSingleObject(info.hProcess, wait_ms);
