@@ -123,6 +123,17 @@ TEST_F(AddinInstallerTest, InstallsTheCopyAndSharesWithTwoOtherGamesBothWays) {
             << id;
         EXPECT_TRUE(exists(own + name + L".xml")) << id;
     }
+    int pictures = 0, lists = 0;
+    for (const auto& file : tree(own)) {
+        const std::wstring& name = file.first;
+        pictures += name.find(L"toolbar") != std::wstring::npos ? 1 : 0;
+        lists += name.size() > 4 && name.compare(name.size() - 4, 4, L".xml") == 0 &&
+                         name != L"default.xml"
+                     ? 1
+                     : 0;
+    }
+    EXPECT_EQ(pictures, 6);
+    EXPECT_EQ(lists, 3);
     EXPECT_EQ(read_file(own + L"1001.xml"), resource_list_1001());
     EXPECT_TRUE(exists(own + L"bitmap\\zudurirozoduro.tab.png"));  // from res\default.zip
 
