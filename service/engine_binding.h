@@ -49,6 +49,9 @@ class engine_binding {
     };
     static const char* const entry_names[entry_count];
 
+    // How long unload(1) waits for the engine's process to end.
+    static constexpr DWORD engine_exit_wait_ms = 30000;
+
     // Size of the block query_p2sp_task_info fills.
     static constexpr int task_info_size = 1096;
 

@@ -23,6 +23,7 @@
 #include "host/host_paths.h"
 #include "host/strings.h"
 #include "service/dl_api.h"
+#include "service/game_info_file.h"
 
 namespace {
 
@@ -46,6 +47,8 @@ class HeadlessUi : public download_service_events {
         SendBeacon(L"downerstart");
         SendCrashReport();
         if (!ParseRemoteConfiguration(path, config.Remote())) {
+            // A broken copy the client downloaded is fetched again next time.
+            qm::win32::net::discard_downloaded_game_info(path);
             Finish(1, "the game configuration could not be parsed");
             return;
         }
