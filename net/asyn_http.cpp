@@ -163,6 +163,7 @@ void asyn_http::on_recv(const char* data, std::uint32_t length, std::uint32_t& c
     if (!response_) {
         response_ = std::make_unique<http_response>();
         parser_ = std::make_unique<http_response_parser>();
+        body_read_ = 0;
     }
     // Reused from block to block; swapped out while the sink looks at it, so
     // that a new exchange started from on_data gets a scratch of its own.
@@ -189,8 +190,27 @@ void asyn_http::on_recv(const char* data, std::uint32_t length, std::uint32_t& c
             body_scratch_.swap(body);
             return;
         }
+        body_read_ += body.size();
+        const bool success = response_->status >= 200 && response_->status < 300;
+        if (!success && body_read_ > other_body_limit) {
+            fail(http_body_too_large);
+            return;
+        }
         if (keep) {
-            response_->body.append(body);
+            const std::uint64_t kept = response_->body.size();
+            if (!success) {
+                // An error page is for a person to read, or for nobody.
+                if (kept < other_body_kept) {
+                    const std::uint64_t room = other_body_kept - kept;
+                    response_->body.append(
+                        body, 0, static_cast<std::size_t>(room < body.size() ? room : body.size()));
+                }
+            } else if (body_limit_ != 0 && kept + body.size() > body_limit_) {
+                fail(http_body_too_large);
+                return;
+            } else {
+                response_->body.append(body);
+            }
         }
     }
     body_scratch_.swap(body);
@@ -229,6 +249,8 @@ void asyn_http::complete() {
     if (!equals_ignoring_case(request_.headers.find(http_field::connection), "Keep-Alive") ||
         !equals_ignoring_case(response_->headers.find(http_field::connection), "Keep-Alive")) {
         socket_.close();
+    } else {
+        socket_.stop_idle_timer();  // kept for a later request: no reply is due
     }
     const int status = response_->status;
     if (status == 301 || status == 302 || status == 303 || status == 307) {

@@ -36,6 +36,16 @@ class asyn_http : public asyn_tcp_socket_event {
   public:
     // Redirects followed in one chain; the next one fails.
     static constexpr unsigned max_redirects = 5;
+    // Body bytes of a successful (2xx) answer kept in response.body unless
+    // set_body_limit says otherwise; more fails with http_body_too_large.
+    // Bytes the sink takes for itself (keep = false) do not count.
+    static constexpr std::uint64_t default_body_limit = 16u << 20;
+    // Any other answer (an error page, a redirect) keeps at most this much
+    // of its body; the rest is read and dropped ...
+    static constexpr std::uint64_t other_body_kept = 64u << 10;
+    // ... until this much was read in all, which fails with
+    // http_body_too_large rather than read an endless body for ever.
+    static constexpr std::uint64_t other_body_limit = 1u << 20;
 
     explicit asyn_http(asyn_http_event* sink);
     ~asyn_http() override;
@@ -48,6 +58,12 @@ class asyn_http : public asyn_tcp_socket_event {
     bool send_request(int request_id, const http_request& request);
     // Ends any exchange without a callback and gives up the connection.
     void reset();
+    // For the requests that follow; a limit that runs out ends the request
+    // through on_error with WSAETIMEDOUT. Defaults: tcp_timeouts.
+    void set_timeouts(const tcp_timeouts& timeouts) { socket_.set_timeouts(timeouts); }
+    const tcp_timeouts& timeouts() const { return socket_.timeouts(); }
+    // For the requests that follow; 0 keeps a 2xx body without limit.
+    void set_body_limit(std::uint64_t bytes) { body_limit_ = bytes; }
 
     bool busy() const { return busy_; }
 
@@ -77,6 +93,8 @@ class asyn_http : public asyn_tcp_socket_event {
     std::unique_ptr<http_response> response_;
     std::unique_ptr<http_response_parser> parser_;
     std::string body_scratch_;  // decoded body bytes of the block in hand
+    std::uint64_t body_limit_ = default_body_limit;
+    std::uint64_t body_read_ = 0;  // decoded body bytes of the response in hand
     // Counts exchanges, so that code resuming after a sink callback can tell
     // whether the exchange it served has ended meanwhile.
     std::uint64_t exchange_ = 0;

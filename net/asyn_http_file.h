@@ -45,6 +45,10 @@ class asyn_http_file : public asyn_http_event {
                   const std::wstring& path);
 
     bool busy() const { return !path_.empty(); }
+    // For the downloads that follow (see asyn_http::set_timeouts). A download
+    // that times out ends as any failed transfer: the local copy if there is
+    // one, else on_download_failed with WSAETIMEDOUT.
+    void set_timeouts(const tcp_timeouts& timeouts) { client_.set_timeouts(timeouts); }
 
     // The If-Modified-Since value for a file last written at `time` (UTC).
     static std::string http_date(const SYSTEMTIME& time);

@@ -10,6 +10,10 @@ namespace {
 
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 
+// Timers of the socket's window (WM_TIMER ids).
+constexpr UINT_PTR kConnectTimer = 1;
+constexpr UINT_PTR kIdleTimer = 2;
+
 }  // namespace
 
 asyn_tcp_socket::asyn_tcp_socket(asyn_tcp_socket_event* sink)
@@ -43,11 +47,18 @@ bool asyn_tcp_socket::send(const char* data, std::uint32_t length) {
     }
     send_buffer_.assign(data, length);
     send_offset_ = 0;
+    // A reply is awaited from now on; the idle limit covers the connect too,
+    // so that a handshake without limit still ends.
+    last_activity_ = GetTickCount();
+    arm_timer(kIdleTimer, timeouts_.idle_ms);
+    idle_timer_armed_ = timeouts_.idle_ms != 0;
     start();
     return true;
 }
 
 void asyn_tcp_socket::close() {
+    disarm_timer(kConnectTimer);
+    stop_idle_timer();
     if (lookup_handle_) {
         WSACancelAsyncRequest(lookup_handle_);
         lookup_handle_ = nullptr;
@@ -113,6 +124,8 @@ void asyn_tcp_socket::start() {
         fail(WSAGetLastError(), true);
         return;
     }
+    connect_started_ = GetTickCount();
+    arm_timer(kConnectTimer, timeouts_.connect_ms);
     address_ = inet_addr(host_.c_str());
     if (address_ == INADDR_NONE) {
         lookup();
@@ -209,6 +222,7 @@ void asyn_tcp_socket::handle_socket_notification(WPARAM wparam, LPARAM lparam) {
                 local = {};
             }
             state_ = state_connected;
+            disarm_timer(kConnectTimer);
             sink_->on_connect(local.sin_addr.s_addr, ntohs(local.sin_port), peer.sin_addr.s_addr,
                               ntohs(peer.sin_port));
             return;
@@ -289,6 +303,7 @@ asyn_tcp_socket::receive_result asyn_tcp_socket::receive() {
     }
     // With nothing left over, the sink reads the new bytes where recv() put
     // them; only what it leaves is copied into the receive buffer.
+    last_activity_ = GetTickCount();
     const bool direct = receive_buffer_.empty();
     if (!direct) {
         receive_buffer_.append(block, static_cast<std::size_t>(count));
@@ -316,6 +331,61 @@ asyn_tcp_socket::receive_result asyn_tcp_socket::receive() {
         receive_buffer_.erase(0, consumed);
     }
     return receive_result::data;
+}
+
+void asyn_tcp_socket::arm_timer(UINT_PTR timer, unsigned milliseconds) {
+    if (!window_ || !window_->m_hWnd) {
+        return;
+    }
+    if (milliseconds == 0) {
+        KillTimer(window_->m_hWnd, timer);
+        return;
+    }
+    // Setting a running timer again restarts its period.
+    SetTimer(window_->m_hWnd, timer, milliseconds, nullptr);
+}
+
+void asyn_tcp_socket::disarm_timer(UINT_PTR timer) {
+    if (window_ && window_->m_hWnd) {
+        KillTimer(window_->m_hWnd, timer);
+    }
+}
+
+void asyn_tcp_socket::stop_idle_timer() {
+    idle_timer_armed_ = false;
+    disarm_timer(kIdleTimer);
+}
+
+void asyn_tcp_socket::handle_timer(WPARAM timer) {
+    const DWORD now = GetTickCount();
+    if (timer == kConnectTimer) {
+        if (state_ != state_resolving && state_ != state_connecting) {
+            disarm_timer(timer);
+            return;
+        }
+        const DWORD waited = now - connect_started_;
+        if (waited < timeouts_.connect_ms) {
+            arm_timer(timer, timeouts_.connect_ms - waited);
+            return;
+        }
+        disarm_timer(timer);
+        fail(WSAETIMEDOUT, false);
+        return;
+    }
+    if (timer != kIdleTimer) {
+        return;
+    }
+    if (!idle_timer_armed_ || state_ == state_idle || state_ == state_failing) {
+        disarm_timer(timer);
+        return;
+    }
+    const DWORD quiet = now - last_activity_;
+    if (quiet < timeouts_.idle_ms) {
+        arm_timer(timer, timeouts_.idle_ms - quiet);
+        return;
+    }
+    stop_idle_timer();
+    fail(WSAETIMEDOUT, false);
 }
 
 void asyn_tcp_socket::fail(int error, bool deferred) {

@@ -33,6 +33,15 @@ class asyn_tcp_socket_event {
     virtual void on_close() = 0;
 };
 
+// Limits of one connection, in milliseconds; 0 waits without limit. A limit
+// that runs out ends the connection through on_error with WSAETIMEDOUT.
+struct tcp_timeouts {
+    // From the start of the lookup to the completed handshake.
+    unsigned connect_ms = 30000;
+    // From a send() or the last byte received while a reply is awaited.
+    unsigned idle_ms = 60000;
+};
+
 class asyn_tcp_socket {
   public:
     enum : int {
@@ -63,6 +72,12 @@ class asyn_tcp_socket {
     void close();
     // Closes and gives up the window and the endpoint.
     void release();
+    // Takes effect from the next connection (connect) or send() (idle).
+    void set_timeouts(const tcp_timeouts& timeouts) { timeouts_ = timeouts; }
+    const tcp_timeouts& timeouts() const { return timeouts_; }
+    // No reply is awaited any more: a connection kept for later does not
+    // time out while it waits for the next send().
+    void stop_idle_timer();
 
     int state() const { return state_; }
     bool has_window() const { return window_ != nullptr; }
@@ -73,6 +88,7 @@ class asyn_tcp_socket {
     void handle_socket_notification(WPARAM wparam, LPARAM lparam);
     void handle_lookup_complete(WPARAM wparam, LPARAM lparam);
     void handle_deferred_error(WPARAM wparam);
+    void handle_timer(WPARAM timer);
 
   private:
     enum class receive_result { would_block, data, ended, stopped };
@@ -83,6 +99,8 @@ class asyn_tcp_socket {
     void flush(bool deferred);
     receive_result receive();
     void fail(int error, bool deferred);
+    void arm_timer(UINT_PTR timer, unsigned milliseconds);
+    void disarm_timer(UINT_PTR timer);
 
     int state_ = state_idle;
     asyn_tcp_socket_event* sink_;
@@ -95,6 +113,14 @@ class asyn_tcp_socket {
     std::string host_;
     std::uint16_t port_ = 0;
     std::uint32_t address_ = INADDR_NONE;
+    tcp_timeouts timeouts_;
+    bool idle_timer_armed_ = false;
+    // GetTickCount() values: when the connection began, and when a reply
+    // was last asked for or a byte of it arrived. A timer that fires checks
+    // them, so that receiving costs no timer call and a late WM_TIMER left
+    // from an earlier period is not taken for a time-out.
+    DWORD connect_started_ = 0;
+    DWORD last_activity_ = 0;
     // The lookup writes into this buffer from another thread. A cancelled
     // lookup may still do so, so a cancelled buffer is abandoned rather than
     // freed (see close()).

@@ -8,6 +8,8 @@ beacon_sender::~beacon_sender() = default;
 
 void beacon_sender::send(const std::string& url) {
     auto client = std::make_unique<asyn_http>(this);
+    client->set_timeouts(timeouts_);
+    client->set_body_limit(answer_limit);
     if (!client->get(next_number_, url)) {
         return;
     }

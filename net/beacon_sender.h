@@ -25,6 +25,11 @@ class beacon_sender : public asyn_http_event {
     void send(const std::string& url);
     // Worker shutdown: WSACleanup now, or once the last beacon in flight ends.
     void shutdown();
+    // Limits of the beacons sent after the call.
+    void set_timeouts(const tcp_timeouts& timeouts) { timeouts_ = timeouts; }
+
+    // An answer to a beacon is "OK": more than this ends the beacon.
+    static constexpr std::uint64_t answer_limit = 64u << 10;
 
     std::size_t in_flight() const { return clients_.size(); }
     bool cleanup_pending() const { return cleanup_pending_; }
@@ -37,6 +42,7 @@ class beacon_sender : public asyn_http_event {
     std::map<int, std::unique_ptr<asyn_http>> clients_;
     int next_number_ = 1;
     bool cleanup_pending_ = false;
+    tcp_timeouts timeouts_;
 };
 
 }  // namespace qm::win32::net

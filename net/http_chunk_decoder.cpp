@@ -215,9 +215,11 @@ int http_chunk_decoder::decode(const char* data, std::size_t length, http_respon
         if (size == 0) {
             last_chunk_ = true;
         } else {
-            response.chunks.emplace_back();
-            response.chunks.back().size = size;
-            parse_extensions(extensions, response.chunks.back().extensions);
+            if (response.chunks.size() < max_chunk_records) {
+                response.chunks.emplace_back();
+                response.chunks.back().size = size;
+                parse_extensions(extensions, response.chunks.back().extensions);
+            }
             size_ = size;
             delivered_ = 0;
         }

@@ -12,6 +12,10 @@ namespace qm::win32::net {
 
 class http_chunk_decoder {
   public:
+    // Data chunks recorded in response.chunks; later ones are decoded but not
+    // recorded, so that a long body in small chunks costs no memory per chunk.
+    static constexpr std::size_t max_chunk_records = 64;
+
     bool last_chunk_seen() const { return last_chunk_; }
     bool trailer_done() const { return trailer_done_; }
     std::uint32_t chunk_size() const { return size_; }
@@ -32,7 +36,8 @@ class http_chunk_decoder {
 };
 
 // Decodes the next bytes of a chunked body. Chunk data is appended to `output`,
-// each data chunk adds an http_chunk to response.chunks, the trailer goes to
+// each of the first max_chunk_records data chunks adds an http_chunk to
+// response.chunks, the trailer goes to
 // response.trailer. `consumed` becomes `length`, or, when the body ends (result
 // 0), the count of bytes up to the end of the trailer. Results: 0 (body
 // complete), http_need_more, http_no_data, http_already_complete,

@@ -21,8 +21,10 @@ struct http_response {
     std::string reason = "OK";
     http_headers headers;
     std::string body;
-    std::vector<http_chunk> chunks;  // data chunks in arrival order (chunked coding only)
-    http_headers trailer;            // fields after the last chunk
+    // The first data chunks in arrival order (chunked coding only; at most
+    // http_chunk_decoder::max_chunk_records).
+    std::vector<http_chunk> chunks;
+    http_headers trailer;  // fields after the last chunk
 };
 
 }  // namespace qm::win32::net

@@ -14,5 +14,8 @@ constexpr int http_too_many_redirects = 26000002;  // a sixth redirect in a row
 constexpr int http_redirect_failed = 26000003;     // redirect target unusable
 constexpr int http_bad_head = 26000004;            // status line or header line does not parse
 constexpr int http_bad_chunk_size = 26000007;      // chunk-size line is not a usable hex number
+constexpr int http_body_too_large = 26000008;      // more body than the client keeps or reads
+// A connection that cannot be made, or a reply with no byte for too long,
+// ends with the Winsock code WSAETIMEDOUT (10060); see tcp_timeouts.
 
 }  // namespace qm::win32::net

@@ -73,6 +73,12 @@ BOOL safe_tcp_window::ProcessWindowMessage(HWND, UINT message, WPARAM wparam, LP
             }
             result = 0;
             return TRUE;
+        case WM_TIMER:
+            if (socket_) {
+                socket_->handle_timer(wparam);
+            }
+            result = 0;
+            return TRUE;
         case deferred_error_message:
             if (socket_) {
                 socket_->handle_deferred_error(wparam);

@@ -1,7 +1,9 @@
 // asyn_download_interface.dll: thirty stdcall entries that forward each call to
 // the engine process tdengine.exe (found beside this module) over its named
 // pipe. Calls are answered synchronously; a dead or stuck engine makes them
-// fail with result_engine_unavailable instead of blocking the caller.
+// fail with result_engine_unavailable instead of blocking the caller. A call
+// that took too long gives up its pipe; the next call opens a fresh one to the
+// same engine while that engine lives, so one slow answer is not the end.
 #include <windows.h>
 
 #include <cstring>
@@ -13,8 +15,11 @@ using namespace tdengine;
 
 namespace {
 
-constexpr DWORD call_timeout_ms = 15000;
+constexpr DWORD default_call_timeout_ms = 15000;
 constexpr DWORD start_timeout_ms = 15000;
+constexpr DWORD reconnect_timeout_ms = 2000;
+
+DWORD g_call_timeout_ms = default_call_timeout_ms;  // TDENGINE_CALL_TIMEOUT_MS, for tests
 
 CRITICAL_SECTION g_lock;
 HMODULE g_module = nullptr;
@@ -31,11 +36,16 @@ class locked {
     locked& operator=(const locked&) = delete;
 };
 
-void drop_connection() {
+// Gives up the pipe only: the engine may still be alive behind it.
+void drop_pipe() {
     if (g_pipe != INVALID_HANDLE_VALUE) {
         CloseHandle(g_pipe);
         g_pipe = INVALID_HANDLE_VALUE;
     }
+}
+
+void drop_connection() {
+    drop_pipe();
     if (g_process) {
         CloseHandle(g_process);
         g_process = nullptr;
@@ -55,7 +65,7 @@ bool finish_io(BOOL started, OVERLAPPED& ov, DWORD& bytes) {
     }
     HANDLE objects[2] = {ov.hEvent, g_process};
     DWORD count = g_process ? 2 : 1;
-    DWORD w = WaitForMultipleObjects(count, objects, FALSE, call_timeout_ms);
+    DWORD w = WaitForMultipleObjects(count, objects, FALSE, g_call_timeout_ms);
     if (w == WAIT_OBJECT_0) {
         return GetOverlappedResult(g_pipe, &ov, &bytes, FALSE) != FALSE;
     }
@@ -69,11 +79,31 @@ struct texts {
     int length[4] = {0, 0, 0, 0};
 };
 
+bool reopen_pipe();
+HANDLE open_pipe(const std::wstring& name);
+std::wstring engine_path();
+
+// A transfer failed or took too long. The pipe is given up, as its late answer
+// would be taken for the next one's. A live engine is kept and, where its pipe
+// takes a connection at once, stays connected: it counts its libraries and
+// ends soon after the last one goes. The next call opens the pipe otherwise.
+void lose_pipe() {
+    drop_pipe();
+    if (!engine_alive()) {
+        drop_connection();
+        return;
+    }
+    const std::wstring exe = engine_path();
+    if (!exe.empty()) {
+        g_pipe = open_pipe(pipe_name_for(exe));
+    }
+}
+
 // One request and its reply. `data` (may be null) receives the reply's data.
 int call(std::uint32_t op, std::int32_t a0, std::int32_t a1, const texts& t, reply_head& reply,
          std::string* data) {
     locked guard;
-    if (g_pipe == INVALID_HANDLE_VALUE) {
+    if (g_pipe == INVALID_HANDLE_VALUE && !(op != op_hello && reopen_pipe())) {
         return result_engine_unavailable;
     }
     request_head head{};
@@ -99,7 +129,7 @@ int call(std::uint32_t op, std::int32_t a0, std::int32_t a1, const texts& t, rep
     DWORD bytes = 0;
     BOOL ok = WriteFile(g_pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &ov);
     if (!finish_io(ok, ov, bytes) || bytes != message.size()) {
-        drop_connection();
+        lose_pipe();
         return result_engine_unavailable;
     }
     char in[max_message];
@@ -108,12 +138,12 @@ int call(std::uint32_t op, std::int32_t a0, std::int32_t a1, const texts& t, rep
     ResetEvent(g_io_event);
     ok = ReadFile(g_pipe, in, sizeof in, nullptr, &ov);
     if (!finish_io(ok, ov, bytes) || bytes < sizeof(reply_head)) {
-        drop_connection();
+        lose_pipe();
         return result_engine_unavailable;
     }
     std::memcpy(&reply, in, sizeof reply);
     if (reply.magic != reply_magic || sizeof(reply_head) + reply.data_len != bytes) {
-        drop_connection();
+        lose_pipe();
         return result_engine_unavailable;
     }
     if (data) {
@@ -138,8 +168,59 @@ std::wstring engine_path() {
     return p.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"tdengine.exe";
 }
 
+HANDLE open_pipe(const std::wstring& name) {
+    HANDLE pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) {
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    }
+    return pipe;
+}
+
+// A new pipe to the engine the library was connected to, once it is known
+// to be alive; the engine must answer as the same process.
+bool reopen_pipe() {
+    if (!g_process || !engine_alive()) {
+        return false;
+    }
+    const std::wstring exe = engine_path();
+    if (exe.empty()) {
+        return false;
+    }
+    const std::wstring name = pipe_name_for(exe);
+    const DWORD begin = GetTickCount();
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    while (GetTickCount() - begin < reconnect_timeout_ms) {
+        pipe = open_pipe(name);
+        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY) {
+            break;
+        }
+        WaitNamedPipeW(name.c_str(), 200);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    g_pipe = pipe;
+    reply_head reply{};
+    if (call(op_hello, 0, 0, texts{}, reply, nullptr) != result_ok ||
+        static_cast<DWORD>(reply.values[0]) != g_pid) {
+        drop_pipe();
+        return false;
+    }
+    return true;
+}
+
 int connect_engine() {
+    wchar_t value[16];
+    const DWORD got = GetEnvironmentVariableW(L"TDENGINE_CALL_TIMEOUT_MS", value, 16);
+    const int configured = got > 0 && got < 16 ? _wtoi(value) : 0;
+    g_call_timeout_ms =
+        configured >= 100 ? static_cast<DWORD>(configured) : default_call_timeout_ms;
     if (g_pipe != INVALID_HANDLE_VALUE && engine_alive()) {
+        return result_ok;
+    }
+    if (reopen_pipe()) {
         return result_ok;
     }
     drop_connection();
@@ -152,8 +233,7 @@ int connect_engine() {
     const DWORD begin = GetTickCount();
     HANDLE pipe = INVALID_HANDLE_VALUE;
     while (GetTickCount() - begin < start_timeout_ms) {
-        pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+        pipe = open_pipe(name);
         if (pipe != INVALID_HANDLE_VALUE) {
             break;
         }
@@ -186,8 +266,6 @@ int connect_engine() {
     if (pipe == INVALID_HANDLE_VALUE) {
         return result_engine_unavailable;
     }
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
     g_pipe = pipe;
     reply_head reply{};
     int r = call(op_hello, 0, 0, texts{}, reply, nullptr);
@@ -253,7 +331,7 @@ int __stdcall init(int) {
 
 int __stdcall uninit() {
     locked guard;
-    if (g_pipe == INVALID_HANDLE_VALUE) {
+    if (g_pipe == INVALID_HANDLE_VALUE && !g_process) {
         return result_ok;
     }
     reply_head reply{};

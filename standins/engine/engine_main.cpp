@@ -130,6 +130,10 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
     reply.magic = reply_magic;
     reply.result = result_ok;
     const int id = r.head.args[0];
+    // A deleted task is waited for after the engine's lock is let go (this
+    // is destroyed after the guard): its transfer may take a wait slice to
+    // notice the stop, and no other call should wait with it.
+    std::unique_ptr<download_task> deleted;
     std::lock_guard<std::mutex> guard(e.lock);
     switch (r.head.op) {
         case op_hello:
@@ -177,7 +181,8 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             if (it == e.tasks.end()) {
                 reply.result = result_unknown_task;
             } else {
-                it->second->stop_and_wait();
+                it->second->stop();
+                deleted = std::move(it->second);
                 e.tasks.erase(it);
             }
             break;

@@ -23,9 +23,10 @@ namespace net = qm::win32::net;
 namespace {
 
 constexpr std::size_t recv_block = 256 * 1024;
-constexpr int idle_limit_ms = 30000;  // no byte for this long: the connection is dead
-constexpr int wait_slice_ms = 200;    // how often a blocked receive looks at the stop flag
-constexpr int max_failures = 10;      // failed requests in a row before the task fails
+constexpr int idle_limit_ms = 30000;     // no byte for this long: the connection is dead
+constexpr int wait_slice_ms = 200;       // how often a blocked receive looks at the stop flag
+constexpr int connect_limit_ms = 20000;  // no handshake by then: the server is unreachable
+constexpr int max_failures = 10;         // failed requests in a row before the task fails
 constexpr int max_redirects = 5;
 constexpr int max_restarts = 3;  // remote file changed under a running download
 
@@ -316,7 +317,11 @@ class http_conn {
         pos_ = len_ = 0;
     }
 
-    bool open(const std::string& host, std::uint16_t port, int& error) {
+    // Connects without blocking past the stop flag: a server that never
+    // completes the handshake costs at most connect_limit_ms, and a stop
+    // ends the attempt within one wait slice.
+    bool open(const std::string& host, std::uint16_t port, const std::atomic<bool>& stop,
+              int& error) {
         if (is_open() && host == host_ && port == port_) {
             return true;
         }
@@ -331,13 +336,13 @@ class http_conn {
             error = WSAGetLastError() ? WSAGetLastError() : WSAHOST_NOT_FOUND;
             return false;
         }
-        for (addrinfo* a = found; a; a = a->ai_next) {
+        for (addrinfo* a = found; a && !stop.load(); a = a->ai_next) {
             SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
             if (s == INVALID_SOCKET) {
                 error = WSAGetLastError();
                 continue;
             }
-            if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+            if (connect_bounded(s, a, stop, error)) {
                 int size = 1 << 20;
                 setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
                            sizeof size);
@@ -347,11 +352,13 @@ class http_conn {
                 socket_ = s;
                 break;
             }
-            error = WSAGetLastError();
             closesocket(s);
         }
         freeaddrinfo(found);
         if (!is_open()) {
+            if (stop.load()) {
+                error = 0;
+            }
             return false;
         }
         host_ = host;
@@ -511,6 +518,58 @@ class http_conn {
     }
 
   private:
+    static bool connect_bounded(SOCKET s, const addrinfo* a, const std::atomic<bool>& stop,
+                                int& error) {
+        u_long nonblocking = 1;
+        ioctlsocket(s, FIONBIO, &nonblocking);
+        if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+            error = WSAGetLastError();
+            if (error != WSAEWOULDBLOCK) {
+                return false;
+            }
+            int waited = 0;
+            for (;;) {
+                if (stop.load()) {
+                    error = 0;
+                    return false;
+                }
+                if (waited >= connect_limit_ms) {
+                    error = WSAETIMEDOUT;
+                    return false;
+                }
+                fd_set writable;
+                fd_set failed;
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(s, &writable);
+                FD_SET(s, &failed);
+                timeval tv{0, wait_slice_ms * 1000};
+                int ready = select(0, nullptr, &writable, &failed, &tv);
+                if (ready < 0) {
+                    error = WSAGetLastError();
+                    return false;
+                }
+                if (ready == 0) {
+                    waited += wait_slice_ms;
+                    continue;
+                }
+                if (FD_ISSET(s, &failed)) {
+                    int so_error = 0;
+                    int length = sizeof so_error;
+                    getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&so_error),
+                               &length);
+                    error = so_error ? so_error : WSAECONNREFUSED;
+                    return false;
+                }
+                break;
+            }
+        }
+        // Receives and sends wait in select() slices of their own.
+        nonblocking = 0;
+        ioctlsocket(s, FIONBIO, &nonblocking);
+        return true;
+    }
+
     SOCKET socket_ = INVALID_SOCKET;
     std::string host_;
     std::uint16_t port_ = 0;
@@ -574,30 +633,56 @@ std::wstring download_task::target_path() const {
 }
 
 bool download_task::start() {
+    std::unique_lock<std::mutex> guard(run_lock_);
     if (state_.load() == state_finished) {
         return true;
     }
     if (thread_.joinable()) {
-        if (state_.load() == state_running && !stop_.load()) {
+        if (!exited_) {
+            // Running, or stopping: joining here could take as long as a lookup
+            // or a connect, while the caller holds the engine's lock.
+            if (stop_.load()) {
+                restart_ = true;
+            }
             return true;
         }
-        thread_.join();  // a stop in progress: bounded by the receive slices
+        thread_.join();  // has ended its run: only returning
         if (state_.load() == state_finished) {
             return true;
         }
     }
     stop_ = false;
+    restart_ = false;
+    exited_ = false;
     state_ = state_running;
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] { run_loop(); });
     return true;
 }
 
+void download_task::run_loop() {
+    for (;;) {
+        const std::int32_t end_state = run();
+        std::lock_guard<std::mutex> guard(run_lock_);
+        if (restart_ && end_state != state_finished) {
+            restart_ = false;
+            stop_ = false;
+            continue;  // state_ stays running
+        }
+        restart_ = false;
+        exited_ = true;
+        state_ = end_state;
+        return;
+    }
+}
+
 void download_task::stop() {
+    std::lock_guard<std::mutex> guard(run_lock_);
     stop_ = true;
+    restart_ = false;
 }
 
 void download_task::stop_and_wait() {
-    stop_ = true;
+    stop();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -659,7 +744,7 @@ bool download_task::same_remote(const std::string& validator, std::uint64_t tota
     return total == layout_.total && !validator.empty() && validator == layout_.validator;
 }
 
-void download_task::run() {
+std::int32_t download_task::run() {
     failed_ = false;
     remote_changed_ = false;
     int probe_failures = 0;
@@ -767,7 +852,7 @@ void download_task::run() {
         }
     }
     open_connections_ = 0;
-    state_ = end_state;
+    return end_state;
 }
 
 // Asks for the first piece still needed. A 206 fixes size, validator and name,
@@ -809,7 +894,7 @@ bool download_task::probe_and_prepare(http_conn& conn, std::uint32_t& probe_piec
             b = layout_.total - 1;
         }
         int error = 0;
-        if (!conn.open(target.host, target.port, error) ||
+        if (!conn.open(target.host, target.port, stop_, error) ||
             !conn.send_all(range_request(target, a, b), error)) {
             last_error_ = error;
             conn.close();
@@ -1135,7 +1220,7 @@ bool download_task::fetch_claim(http_conn& conn, const claim& c, std::uint32_t& 
         // A kept connection may have been closed by the server meanwhile: one
         // more try on a fresh one before it counts as a failure.
         bool reused = conn.is_open();
-        if (!conn.open(target.host, target.port, error) ||
+        if (!conn.open(target.host, target.port, stop_, error) ||
             !conn.send_all(range_request(target, a, b), error)) {
             conn.close();
             if (reused) {

@@ -51,9 +51,11 @@ class download_task {
     int id() const { return id_; }
     // Starts (or restarts after a stop or failure) the transfer; a finished task
     // stays finished. False when the task's target is used by another task.
+    // Never waits: a transfer still stopping (stuck in a lookup or a connect)
+    // starts over by itself once it has let go.
     bool start();
-    // Asks the transfer to stop; the state turns to stopped once every
-    // connection has let go of the file.
+    // Asks the transfer to stop (and forgets a restart asked for meanwhile);
+    // the state turns to stopped once every connection has let go of the file.
     void stop();
     // Stops and waits.
     void stop_and_wait();
@@ -71,7 +73,8 @@ class download_task {
     struct claim {
         std::uint32_t first = 0, last = 0;  // pieces, inclusive
     };
-    void run();
+    void run_loop();
+    std::int32_t run();
     bool probe_and_prepare(http_conn& conn, std::uint32_t& probe_piece, bool& plain);
     bool download_plain(http_conn& conn);
     void worker(int index, http_conn* first_conn, std::uint32_t first_piece);
@@ -115,6 +118,11 @@ class download_task {
     std::atomic<std::uint64_t> total_{0};
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> in_flight_{0};  // written bytes of pieces not yet complete
+    // Guards the hand-over between a run that ends and a start that came
+    // while it was stopping: restart_ and exited_.
+    std::mutex run_lock_;
+    bool restart_ = false;
+    bool exited_ = false;
     std::thread thread_;
 };
 

@@ -541,6 +541,153 @@ class Beacons(WorldTestCase):
         self.assertIn("gs=dragconf", self.w.control("beacons").decode("utf-8"))
 
 
+class HostileModes(WorldTestCase):
+    """Answers a careless or hostile server gives: none, the wrong kind, too
+    little, too much."""
+
+    def raw_get(self, path, timeout=5):
+        s = socket.create_connection(("127.0.0.1", self.w.port), timeout=timeout)
+        s.sendall(b"GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" % path.encode("ascii"))
+        return s
+
+    def read_to_close(self, s):
+        data = b""
+        while True:
+            piece = s.recv(65536)
+            if not piece:
+                return data
+            data += piece
+
+    def test_stall_accepts_and_never_answers_until_the_client_leaves(self):
+        self.w.control("set", stall=1, stall_path="/Configuration/")
+        s = self.raw_get("/Configuration/1001.xml", timeout=1.5)
+        t0 = time.monotonic()
+        with self.assertRaises(socket.timeout):
+            s.recv(1)
+        self.assertGreaterEqual(time.monotonic() - t0, 1.0)
+        # Other paths and the control port keep working meanwhile.
+        self.assertEqual(self.w.get("/DownloadAds/1001.xml")[0], 200)
+        s.close()
+        deadline = time.monotonic() + 5
+        entry = None
+        while time.monotonic() < deadline and entry is None:
+            entry = next((r for r in self.w.requests() if r["path"] == "/Configuration/1001.xml"), None)
+            time.sleep(0.05)
+        self.assertIsNotNone(entry, "a stalled request is logged once the client leaves")
+        self.assertIsNone(entry["status"])
+        self.assertFalse(entry["complete"])
+
+    def test_stall_times_limits_the_stalled_requests(self):
+        self.w.control("set", stall=1, stall_path="/game/", stall_times=1)
+        s = self.raw_get("/game/tiny.bin", timeout=1)
+        with self.assertRaises(socket.timeout):
+            s.recv(1)
+        s.close()
+        status, _, body = self.w.get("/game/tiny.bin")
+        self.assertEqual((status, body), (200, self.expected("tiny.bin")))
+
+    def test_stalled_connection_ends_when_the_server_stops(self):
+        w = WorldProcess("--set-stall", "1")
+        try:
+            s = socket.create_connection(("127.0.0.1", w.port), timeout=10)
+            s.sendall(b"GET /game/tiny.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+            time.sleep(0.3)
+            w.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(w.proc.wait(10), 0)
+            self.assertEqual(s.recv(1), b"")
+            s.close()
+        finally:
+            w.stop()
+
+    def test_configuration_as_html_page(self):
+        self.w.control("set", config="html")
+        status, h, body = self.w.get("/Configuration/1001.xml")
+        self.assertEqual(status, 200)
+        self.assertTrue(h["Content-Type"].startswith("text/html"))
+        self.assertTrue(body.startswith(b"<!DOCTYPE html>"))
+        self.assertEqual(ET.fromstring(body).tag, "html")  # well formed, but no configuration
+        # The tips file is not touched.
+        self.assertEqual(xml_values(self.w.get("/DownloadAds/1001.xml")[2])["downloader/text"], "点击查看新手攻略")
+
+    def test_configuration_empty(self):
+        self.w.control("set", config="empty")
+        status, h, body = self.w.get("/Configuration/1001.xml")
+        self.assertEqual((status, h["Content-Length"], body), (200, "0", b""))
+
+    def test_configuration_cut_short_by_a_clean_close(self):
+        _, _, whole = self.w.get("/Configuration/1001.xml")
+        self.w.control("set", config="short")
+        s = self.raw_get("/Configuration/1001.xml")
+        raw = self.read_to_close(s)
+        s.close()
+        head, _, body = raw.partition(b"\r\n\r\n")
+        self.assertTrue(head.startswith(b"HTTP/1.1 200"))
+        self.assertNotIn(b"content-length", head.lower())
+        self.assertNotIn(b"chunked", head.lower())
+        self.assertEqual(body, whole[: len(whole) // 2])
+        with self.assertRaises(ET.ParseError):
+            ET.fromstring(body)
+
+    def test_changing_the_configuration_mode_makes_cached_copies_stale(self):
+        _, h, _ = self.w.get("/Configuration/1001.xml")
+        stamp = h["Last-Modified"]
+        time.sleep(1.1)
+        self.w.control("set", config="html")
+        status, _, body = self.w.get("/Configuration/1001.xml", headers={"If-Modified-Since": stamp})
+        self.assertEqual(status, 200)
+        self.assertTrue(body.startswith(b"<!DOCTYPE html>"))
+        self.w.control("set", config="xml")
+        status, _, body = self.w.get("/Configuration/1001.xml", headers={"If-Modified-Since": stamp})
+        self.assertEqual(status, 200)
+        self.assertIn(b"<config>", body)
+
+    def read_endless(self, s, want):
+        got = b""
+        while len(got) < want:
+            piece = s.recv(65536)
+            self.assertTrue(piece, "the endless body ended after %d bytes" % len(got))
+            got += piece
+        return got
+
+    def test_endless_beacon_body(self):
+        self.w.control("set", endless=1)
+        s = self.raw_get("/UPV?gs=downerstart&gameid=1001")
+        got = self.read_endless(s, 8 * MIB)
+        s.close()
+        head = got.partition(b"\r\n\r\n")[0].lower()
+        self.assertTrue(head.startswith(b"http/1.1 200"))
+        self.assertNotIn(b"content-length", head)
+        self.assertIn(b"connection: close", head)
+        self.assertIn("gs=downerstart", self.w.control("beacons").decode("utf-8"))
+        # Other paths are served as usual.
+        self.assertEqual(self.w.get("/game/tiny.bin")[2], self.expected("tiny.bin"))
+
+    def test_endless_chunked_error_body_on_any_path(self):
+        self.w.control("set", endless=1, endless_path="/game/", endless_code=500, framing="chunked")
+        s = self.raw_get("/game/tiny.bin")
+        got = self.read_endless(s, 2 * MIB)
+        s.close()
+        head, _, body = got.partition(b"\r\n\r\n")
+        self.assertTrue(head.startswith(b"HTTP/1.1 500"))
+        self.assertIn(b"transfer-encoding: chunked", head.lower())
+        size_line, _, rest = body.partition(b"\r\n")
+        n = int(size_line, 16)
+        self.assertGreater(n, 0)
+        self.assertEqual(rest[n : n + 2], b"\r\n")
+        self.assertEqual(int(rest[n + 2 :].partition(b"\r\n")[0], 16), n)
+
+    def test_bad_mode_values_are_refused(self):
+        for params in ({"config": "json"}, {"endless_code": "100"}, {"stall": "x"}):
+            with self.subTest(params=params):
+                status, _, _ = self.w.get("/_control/set?" + urllib.parse.urlencode(params))
+                self.assertEqual(status, 400)
+
+    def test_usage_text_documents_the_modes(self):
+        out = subprocess.run([sys.executable, WORLD, "--help"], capture_output=True, text=True, timeout=30).stdout
+        for word in ("stall(0|1)", "stall_times", "config(xml|html|empty|short)", "endless(0|1)", "endless_code"):
+            self.assertIn(word, out)
+
+
 class Lifecycle(unittest.TestCase):
     def test_sigterm_stops_cleanly_and_removes_pidfile(self):
         w = WorldProcess()

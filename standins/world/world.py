@@ -20,6 +20,7 @@ import io
 import json
 import os
 import random
+import select
 import signal
 import socket
 import socketserver
@@ -250,8 +251,30 @@ SWITCH_DEFAULTS = {
     "keepalive": 1,  # 0: every answer carries Connection: close
     "encoding": "utf-8",  # utf-8, gb2312, or GB2312 (declared in capitals)
     "delay_ms": 0,  # wait before every answer
+    "stall": 0,  # 1: read the request, then never answer (until the client leaves)
+    "stall_path": "",
+    "stall_times": -1,  # how many requests stall, -1 = all
+    "config": "xml",  # xml, html (200 with a web page), empty (200, no body), short (cut by a clean close)
+    "endless": 0,  # 1: matching paths get a body that never ends
+    "endless_path": "/UPV",
+    "endless_code": 200,
 }
-INT_SWITCHES = {"rate", "cut", "cut_times", "redirect", "redirect_code", "chunk_size", "ranges", "keepalive", "delay_ms"}
+INT_SWITCHES = {
+    "rate",
+    "cut",
+    "cut_times",
+    "redirect",
+    "redirect_code",
+    "chunk_size",
+    "ranges",
+    "keepalive",
+    "delay_ms",
+    "stall",
+    "stall_times",
+    "endless",
+    "endless_code",
+}
+CONFIG_MODES = ("xml", "html", "empty", "short")
 ENCODINGS = ("utf-8", "gb2312", "GB2312")
 
 SETTING_DEFAULTS = {
@@ -311,9 +334,13 @@ class State:
                 raise ValueError("redirect_code must be a redirect status")
             if key == "chunk_size" and value <= 0:
                 raise ValueError("chunk_size must be positive")
+            if key == "config" and value not in CONFIG_MODES:
+                raise ValueError("config must be one of %s" % ", ".join(CONFIG_MODES))
+            if key == "endless_code" and not 200 <= value <= 599:
+                raise ValueError("endless_code must be a final status")
             with self.lock:
                 self.switches[key] = value
-                if key == "encoding":
+                if key in ("encoding", "config"):
                     self.touch_config()
         elif key in SETTING_DEFAULTS:
             with self.lock:
@@ -448,6 +475,15 @@ class State:
             if sw["cut_times"] > 0:
                 sw["cut_times"] -= 1
             return sw["cut"]
+
+    def take_stall(self, path):
+        with self.lock:
+            sw = self.switches
+            if not sw["stall"] or not path.startswith(sw["stall_path"]) or sw["stall_times"] == 0:
+                return False
+            if sw["stall_times"] > 0:
+                sw["stall_times"] -= 1
+            return True
 
     # -- XML ------------------------------------------------------------
 
@@ -696,6 +732,8 @@ class Handler(BaseHTTPRequestHandler):
 
         if path == "/UPV":
             st.log_beacon(self.path)
+        if st.take_stall(path):
+            return self.stall()
 
         # Redirect chain: /x -> /_redir/K-1/x -> ... -> /_redir/0/x, which is served.
         if path.startswith("/_redir/"):
@@ -717,9 +755,24 @@ class Handler(BaseHTTPRequestHandler):
         if code is not None and code != 200:
             return self.simple(code, "status override %d" % code, head)
 
+        if sw["endless"] and path.startswith(sw["endless_path"]):
+            return self.endless(sw, head)
+
         body = self.resolve(path)
         if body is None:
             return self.simple(404, "not found", head)
+        if path.startswith("/Configuration/") and sw["config"] != "xml":
+            if sw["config"] == "html":
+                page = (
+                    "<!DOCTYPE html>\r\n<html><head><title>503 Service Unavailable</title></head>"
+                    "<body><h1>Service Unavailable</h1><p>The server is busy. Please try again later.</p>"
+                    "</body></html>\r\n"
+                ).encode("utf-8")
+                body = bytes_body(page, "text/html; charset=utf-8", body.mtime)
+            elif sw["config"] == "empty":
+                body = bytes_body(b"", body.ctype, body.mtime)
+            else:
+                return self.send_short(body, head, sw)
         self.send_body(body, path, head, sw)
 
     def resolve(self, path):
@@ -923,6 +976,81 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.close_connection = True
 
+    def stall(self):
+        """Answers nothing. The connection stays open until the client closes
+        it or the server stops; whatever the client sends is read and dropped."""
+        sock = self.connection
+        self.close_connection = True
+        stop = self.server.stop_event
+        while not stop.is_set():
+            try:
+                readable, _, _ = select.select([sock], [], [], 0.2)
+                if readable and not sock.recv(65536):
+                    return
+            except (OSError, ValueError):
+                return
+
+    def endless(self, sw, head):
+        """A body that never ends: chunked when the framing switch says so,
+        else delimited by the close that never comes."""
+        code = sw["endless_code"]
+        chunked = sw["framing"] == "chunked"
+        self.close_connection = True
+        self.log_entry["status"] = code
+        self.log_entry["length"] = -1
+        self.send_response(code)
+        self.send_header("Content-Type", "text/plain")
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if head:
+            self.log_entry["complete"] = True
+            return
+        piece = b"endless body " * 5041  # 65533 bytes
+        framed = b"%x\r\n" % len(piece) + piece + b"\r\n" if chunked else piece
+        sock = self.connection
+        stop = self.server.stop_event
+        # Ends when the client leaves (the send fails) or the server stops
+        # (close_all shuts the socket down under a blocked send).
+        try:
+            while not stop.is_set():
+                sock.sendall(framed)
+                self.log_entry["sent"] += len(piece)
+        except OSError:
+            pass
+
+    def send_short(self, body, head, sw):
+        """The configuration's first half, delimited by a clean close: the
+        client cannot tell it from a whole answer by its framing."""
+        ims = parse_http_date(self.headers.get("If-Modified-Since", ""))
+        if ims is not None and body.mtime <= ims:
+            self.log_entry["status"] = 304
+            self.send_response(304)
+            self.send_header("Last-Modified", http_date(body.mtime))
+            self.keepalive_headers(sw, "length")
+            self.end_headers()
+            self.log_entry["complete"] = True
+            return
+        data = b"".join(bytes(p) for p in body.pieces(0, body.size))[: body.size // 2]
+        self.close_connection = True
+        self.log_entry["status"] = 200
+        self.log_entry["length"] = body.size
+        self.send_response(200)
+        self.send_header("Content-Type", body.ctype)
+        self.send_header("Last-Modified", http_date(body.mtime))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if head:
+            return
+        self.wfile.write(data)
+        self.log_entry["sent"] = len(data)
+        self.wfile.flush()
+        try:
+            self.connection.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
     def cut(self, sw):
         sock = self.connection
         self.close_connection = True
@@ -1058,6 +1186,13 @@ control (GET, on the same port):
 switches: rate rate_path cut cut_times cut_path cut_mode(close|reset) redirect redirect_code
   redirect_path framing(length|chunked|close) chunked(0|1) chunk_size ranges(0|1) keepalive(0|1)
   encoding(utf-8|gb2312|GB2312) delay_ms
+  stall(0|1) stall_path stall_times   accept and read the request, never answer (stall_times
+                                     requests, -1 all); the connection stays until the client leaves
+  config(xml|html|empty|short)       /Configuration/: the XML; 200 with an HTML error page; 200 with
+                                     no body; or the XML's first half ended by a clean close
+  endless(0|1) endless_path endless_code   a body that never ends for paths starting with
+                                     endless_path (default /UPV), status endless_code (default 200),
+                                     chunked when framing=chunked, else delimited by the close
 settings: title host_version host_installer addin skin accelerator tips_text tips_url base_url
 """
 

@@ -1,5 +1,7 @@
 #include "tests/net/net_test_support.h"
 
+#include <psapi.h>
+
 #include <cstring>
 
 namespace net_test {
@@ -115,6 +117,87 @@ std::string head_target(const std::string& head) {
     }
     const std::size_t second = head.find(' ', first + 1);
     return head.substr(first + 1, second - first - 1);
+}
+
+black_hole::black_hole() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address_);
+    if (listener_ == INVALID_SOCKET ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address_), sizeof(address_)) != 0 ||
+        listen(listener_, 0) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length) != 0) {
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        fillers_.push_back(start_connect());
+    }
+    Sleep(300);
+    SOCKET probe = start_connect();
+    fillers_.push_back(probe);
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(probe, &writable);
+    timeval wait = {1, 0};
+    ready_ = select(0, nullptr, &writable, nullptr, &wait) == 0;
+}
+
+black_hole::~black_hole() {
+    for (SOCKET s : fillers_) {
+        closesocket(s);
+    }
+    if (listener_ != INVALID_SOCKET) {
+        closesocket(listener_);
+    }
+}
+
+SOCKET black_hole::start_connect() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    u_long nonblocking = 1;
+    ioctlsocket(s, FIONBIO, &nonblocking);
+    connect(s, reinterpret_cast<const sockaddr*>(&address_), sizeof(address_));
+    return s;
+}
+
+std::string black_hole::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(ntohs(address_.sin_port)) + path;
+}
+
+std::uint64_t private_bytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters))) {
+        if (counters.PrivateUsage != 0) {
+            return counters.PrivateUsage;
+        }
+        if (counters.PagefileUsage != 0) {
+            return counters.PagefileUsage;  // the same figure on older systems
+        }
+    }
+    // Else the address space in use, which is what runs out in a 32-bit process.
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status)) {
+        return 0;
+    }
+    return status.ullTotalVirtual - status.ullAvailVirtual;
+}
+
+void send_endless(SOCKET s, const std::string& head) {
+    if (read_head(s).empty() || !send_all(s, head)) {
+        return;
+    }
+    const bool chunked = head.find("chunked") != std::string::npos;
+    std::string piece(65536, 'x');
+    if (chunked) {
+        piece = "10000\r\n" + piece + "\r\n";
+    }
+    // Ends when the client closes (or stops reading for the send time-out).
+    while (send_all(s, piece)) {
+    }
 }
 
 loopback_server::loopback_server(script on_connection) : script_(std::move(on_connection)) {

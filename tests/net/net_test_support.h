@@ -36,6 +36,34 @@ std::string head_field(const std::string& head, const std::string& name);
 // The request URI of the request line.
 std::string head_target(const std::string& head);
 
+// A loopback port whose handshakes never complete, as towards an address
+// that drops every packet: the listener never accepts and its one-place
+// queue is taken.
+class black_hole {
+  public:
+    black_hole();
+    ~black_hole();
+    black_hole(const black_hole&) = delete;
+    black_hole& operator=(const black_hole&) = delete;
+    // False when a further connect still completed within a second.
+    bool ready() const { return ready_; }
+    std::string url(const std::string& path) const;
+
+  private:
+    SOCKET start_connect();
+    SOCKET listener_ = INVALID_SOCKET;
+    sockaddr_in address_ = {};
+    std::vector<SOCKET> fillers_;
+    bool ready_ = false;
+};
+
+// Private bytes of this process (the committed memory that only it uses).
+std::uint64_t private_bytes();
+
+// Script for a loopback_server: reads the request, then sends `head` and
+// endless body bytes (chunked when the head says so) until the client goes.
+void send_endless(SOCKET s, const std::string& head);
+
 class loopback_server {
   public:
     // script runs on its own thread for every accepted connection, with the

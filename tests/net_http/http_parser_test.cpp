@@ -125,6 +125,31 @@ TEST(HttpParser, ChunkedWikiWithEmptyTrailerAtEveryPairOfCuts) {
     }
 }
 
+// A long body in tiny chunks: every byte decoded, but the per-chunk record
+// stops growing, whichever way the bytes arrive.
+TEST(HttpParser, ChunkRecordsAreBoundedWhileTheBodyIsWhole) {
+    std::string msg = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        const char c = static_cast<char>('a' + i % 26);
+        msg += i % 2 ? "1;n=" + std::to_string(i) + "\r\n" : std::string("1\r\n");
+        msg += c;
+        msg += "\r\n";
+        expected += c;
+    }
+    msg += "0\r\n\r\n";
+    for (const std::vector<std::size_t>& cuts :
+         {std::vector<std::size_t>{}, std::vector<std::size_t>{70, 71, 5000, 5001, 20000}}) {
+        outcome o;
+        run(o, msg, cuts);
+        ASSERT_EQ(o.result, 0);
+        EXPECT_EQ(o.body, expected);
+        ASSERT_EQ(o.response.chunks.size(), http_chunk_decoder::max_chunk_records);
+        EXPECT_EQ(o.response.chunks[1].extensions.find("n"), "1");
+        EXPECT_EQ(o.response.chunks.back().size, 1u);
+    }
+}
+
 TEST(HttpParser, ChunkedOverridesContentLength) {
     outcome o;
     run(o,

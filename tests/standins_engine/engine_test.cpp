@@ -4,6 +4,7 @@
 #include <winsock2.h>
 
 #include <bcrypt.h>
+#include <tlhelp32.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -709,6 +710,158 @@ TEST_F(Engine, BackgroundModeIsSlowAndNormalModeLiftsIt) {
     info done = wait_state(id, 11, 30000);
     EXPECT_EQ(11, done.state);
     EXPECT_EQ(world.digest("s.bin"), sha256_file(downloads_ + "s.bin"));
+}
+
+// A loopback port whose handshakes never complete: the listener never
+// accepts and its one-place queue is taken, so further connects hang the way
+// they do towards an address that drops every packet.
+class black_hole {
+  public:
+    bool open() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof a;
+        if (listener_ == INVALID_SOCKET ||
+            bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            listen(listener_, 0) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+            return false;
+        }
+        address_ = a;
+        port_ = ntohs(a.sin_port);
+        for (int i = 0; i < 2; ++i) {
+            fillers_.push_back(start_connect());
+        }
+        Sleep(300);
+        // Proof: one more connect does not complete within a second.
+        SOCKET probe = start_connect();
+        fd_set w;
+        FD_ZERO(&w);
+        FD_SET(probe, &w);
+        timeval tv{1, 0};
+        const int ready = select(0, nullptr, &w, nullptr, &tv);
+        fillers_.push_back(probe);
+        return ready == 0;
+    }
+    ~black_hole() {
+        for (SOCKET s : fillers_) {
+            closesocket(s);
+        }
+        if (listener_ != INVALID_SOCKET) {
+            closesocket(listener_);
+        }
+    }
+    int port() const { return port_; }
+
+  private:
+    SOCKET start_connect() {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        u_long nonblocking = 1;
+        ioctlsocket(s, FIONBIO, &nonblocking);
+        connect(s, reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
+        return s;
+    }
+
+    SOCKET listener_ = INVALID_SOCKET;
+    sockaddr_in address_{};
+    int port_ = 0;
+    std::vector<SOCKET> fillers_;
+};
+
+DWORD elapsed_since(DWORD start) {
+    return GetTickCount() - start;
+}
+
+// A task stuck connecting is stopped and started again at once: the start
+// must not wait for the stuck connect, and every other call and download of
+// the engine goes on meanwhile.
+TEST_F(Engine, RestartDuringAStuckConnectKeepsTheEngineAnswering) {
+    black_hole hole;
+    ASSERT_TRUE(hole.open()) << "the black-hole port accepted a connection";
+    world_server world(work_ + "/world");
+    ASSERT_TRUE(world.start("--game-file ok.bin:2M"));
+    const int pid = api_.get_tp_process_id();
+
+    const int stuck = create("http://127.0.0.1:" + std::to_string(hole.port()) + "/game/x.bin");
+    ASSERT_EQ(0, api_.start_task(stuck));
+    Sleep(500);
+    ASSERT_EQ(0, api_.stop_task(stuck));
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(0, api_.start_task(stuck));
+    EXPECT_LT(elapsed_since(t0), 2000u);
+
+    const int good = create(world.url("ok.bin"));
+    EXPECT_EQ(0, api_.start_task(good));
+    DWORD slowest = 0;
+    for (int i = 0; i < 20; ++i) {
+        t0 = GetTickCount();
+        EXPECT_EQ(2, query(stuck).state);
+        EXPECT_GT(query(good).state, 0);
+        slowest = std::max(slowest, elapsed_since(t0));
+        Sleep(100);
+    }
+    EXPECT_LT(slowest, 1000u);
+    info done = wait_state(good, 11, 60000);
+    EXPECT_EQ(11, done.state);
+    EXPECT_EQ(world.digest("ok.bin"), sha256_file(downloads_ + "ok.bin"));
+
+    // Stopping and deleting the stuck task are quick too.
+    t0 = GetTickCount();
+    EXPECT_EQ(0, api_.stop_task(stuck));
+    EXPECT_EQ(0, api_.delete_task(stuck));
+    EXPECT_LT(elapsed_since(t0), 2000u);
+    EXPECT_EQ(pid, api_.get_tp_process_id());
+}
+
+// Suspends or resumes every thread of a process.
+int suspend_process(DWORD pid, bool suspend) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    int n = 0;
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    for (BOOL more = Thread32First(snap, &te); more; more = Thread32Next(snap, &te)) {
+        if (te.th32OwnerProcessID != pid) {
+            continue;
+        }
+        HANDLE t = OpenThread(THREAD_SUSPEND_RESUME, FALSE, te.th32ThreadID);
+        if (t) {
+            n += (suspend ? SuspendThread(t) : ResumeThread(t)) != static_cast<DWORD>(-1) ? 1 : 0;
+            CloseHandle(t);
+        }
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+// One call that outlasts the library's patience gives up its pipe; the
+// engine is alive, so the next call reaches it again instead of failing for
+// good (and the engine, seeing a library connected, stays).
+TEST_F(Engine, LibraryReachesTheEngineAgainAfterASlowCall) {
+    SetEnvironmentVariableW(L"TDENGINE_CALL_TIMEOUT_MS", L"700");
+    ASSERT_EQ(0, api_.start_process_thread());  // takes the shorter patience
+    const int pid = api_.get_tp_process_id();
+    world_server world(work_ + "/world");
+    ASSERT_TRUE(world.start("--game-file r.bin:1M"));
+    const int id = create(world.url("r.bin"));
+
+    ASSERT_GT(suspend_process(static_cast<DWORD>(pid), true), 0);
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(3, api_.start_task(id));  // no answer in time
+    EXPECT_LT(elapsed_since(t0), 3000u);
+    suspend_process(static_cast<DWORD>(pid), false);
+    SetEnvironmentVariableW(L"TDENGINE_CALL_TIMEOUT_MS", nullptr);
+
+    Sleep(6000);  // longer than the engine waits for a library before it exits
+    EXPECT_EQ(0, api_.start_task(id));
+    EXPECT_EQ(pid, api_.get_tp_process_id());
+    info done = wait_state(id, 11, 60000);
+    EXPECT_EQ(11, done.state);
+    EXPECT_EQ(world.digest("r.bin"), sha256_file(downloads_ + "r.bin"));
 }
 
 }  // namespace
