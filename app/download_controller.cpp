@@ -30,8 +30,9 @@ void DownloadController::on_game_info(int ok, const wchar_t* path) {
         const std::wstring tips = TempFolder() + config.GameId() + L".xml";
         dl_download_file(config.TipsFileUrl().c_str(), tips.c_str(), OnTipsFile, this);
         parsed = ParseRemoteConfiguration(path, config.Remote()) != 0;
-        if (!parsed) {
-            // A broken copy the client downloaded is fetched again next time.
+        if (!parsed || config.Remote().game_urls.empty()) {
+            // A broken or cut copy the client downloaded is fetched again next
+            // time instead of being kept.
             qm::win32::net::discard_downloaded_game_info(path);
         }
     }
