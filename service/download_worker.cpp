@@ -295,11 +295,16 @@ void download_worker::start_all() {
     const DWORD now = GetTickCount();
     int index = 1;
     for (download_task* task : service_->tasks().snapshot()) {
+        // Sections are numbered by position in the list, as save_all does.
+        const int position = index++;
         if (stopping_.load()) {
             break;  // the user quit while earlier tasks were starting
         }
+        if (task->is_environment_task()) {
+            continue;  // preparation alone starts the host installer's task
+        }
         task->start(engine_, now);
-        store_.save_one(*task, index++);
+        store_.save_one(*task, position);
         if (probes_) {
             probes_->add(task->task_id, task->engine_task_id, now);
         }
@@ -352,7 +357,12 @@ void download_worker::pump_queue() {
 }
 
 void download_worker::on_download_complete(int request_id, const std::string&,
-                                           const std::wstring& path, int) {
+                                           const std::wstring& path, int result) {
+    // The configuration is asked for on every start: only a new copy counts
+    // as downloaded for the report.
+    if (request_id == game_info_request && result == asyn_http_file_event::downloaded) {
+        send_report("dragconf", nullptr);
+    }
     download_ended(request_id, true, path);
 }
 
@@ -364,7 +374,6 @@ void download_worker::download_ended(int request_id, bool ok, const std::wstring
     if (request_id == game_info_request) {
         if (ok) {
             record_game_info_download(game_info_path_, store_.path());
-            send_report("dragconf", nullptr);
             post_service(msg_game_info, 1, reinterpret_cast<LPARAM>(heap_copy(game_info_path_)));
         } else {
             // A complete body whose move failed stays behind otherwise.

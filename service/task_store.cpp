@@ -128,8 +128,10 @@ void task_store::save_one(download_task& task, int index) {
 }
 
 void task_store::load_all(task_list& list) {
+    std::wstring host_url;
     {
         const std::wstring url = read(kMain, L"TorvaneUrl");
+        host_url = url;
         const std::wstring version = read(kMain, L"RelyVersion");
         scoped_lock hold(list.package_lock);
         if (!url.empty()) {
@@ -186,6 +188,11 @@ void task_store::load_all(task_list& list) {
             task->task_id = static_cast<int>(id);
         } else {
             task->task_id = 0;
+        }
+        // The store keeps no sign: the host installer's task is known by the
+        // installer URL stored beside it.
+        if (!host_url.empty() && task->url == host_url) {
+            task->sign = environment_task_sign;
         }
         task->folder = read(section.c_str(), L"Path");
         task->file_name = read(section.c_str(), L"Name");

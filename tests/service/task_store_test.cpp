@@ -188,6 +188,28 @@ TEST(task_store_test, bad_and_duplicate_ids_are_renumbered_and_every_task_surviv
     }
 }
 
+TEST(task_store_test, the_host_installers_task_comes_back_as_the_environment_task) {
+    const std::wstring folder = scratch_folder(L"environment");
+    const std::wstring db = folder + L"db.ini";
+    task_list list;
+    list.host_package_url = L"http://h/TorvaneSetup.exe";
+    list.append(make_task(257, L"http://h/game.bin", folder, L"game.bin", 0, 10, dl_state_stopped));
+    auto installer = make_task(258, L"http://h/TorvaneSetup.exe", folder, L"TorvaneSetup.exe", 3,
+                               10, dl_state_running);
+    installer->sign = environment_task_sign;
+    list.append(std::move(installer));
+    task_store store;
+    store.set_path(db);
+    store.save_all(list);
+
+    task_list loaded;
+    store.load_all(loaded);
+    ASSERT_EQ(loaded.tasks.size(), 2u);
+    EXPECT_FALSE(loaded.tasks[0]->is_environment_task());
+    EXPECT_TRUE(loaded.tasks[1]->is_environment_task());
+    EXPECT_EQ(loaded.tasks[1]->url, L"http://h/TorvaneSetup.exe");
+}
+
 TEST(task_store_test, stored_numbers_parse_strictly) {
     EXPECT_EQ(parse_stored_number(L"0"), 0u);
     EXPECT_EQ(parse_stored_number(L"123"), 123u);
