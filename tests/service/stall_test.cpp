@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,6 +136,8 @@ TEST(stall_test, a_slow_engine_never_holds_up_the_callers_and_shutdown_is_bounde
         Sleep(100);
     }
     EXPECT_LT(slowest, 50u);
+    std::printf("slowest facade call with the engine busy: %lu ms\n",
+                static_cast<unsigned long>(slowest));
 
     // Work queued behind the stuck worker, then the user quits.
     int requests = 0;
@@ -150,6 +153,7 @@ TEST(stall_test, a_slow_engine_never_holds_up_the_callers_and_shutdown_is_bounde
     const DWORD begun = GetTickCount();
     EXPECT_EQ(dl_uninit(), 1);
     const DWORD spent = elapsed_since(begun);
+    std::printf("dl_uninit with the worker stuck: %lu ms\n", static_cast<unsigned long>(spent));
     // The bound is 5 s.
     EXPECT_LE(spent, 5500u);
     const int starts = state->start_calls;
