@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "host/host_paths.h"
 #include "host/host_registry.h"
 
 namespace qm::win32::net {
@@ -60,7 +61,11 @@ const char* const engine_binding::entry_names[entry_count] = {
 
 std::wstring engine_binding::default_path() {
     std::wstring folder;
-    host_program_folder(folder);
+    // Without a host the name is taken beside the program, never from the
+    // current directory, where any library of that name could be waiting.
+    if (!host_program_folder(folder)) {
+        folder = program_directory();
+    }
     return folder + L"asyn_download_interface.dll";
 }
 

@@ -60,8 +60,8 @@ class engine_binding {
     engine_binding(const engine_binding&) = delete;
     engine_binding& operator=(const engine_binding&) = delete;
 
-    // Where the engine lives: the host's "Program\" folder, or the bare file
-    // name (searched from the current directory) when no host is installed.
+    // Where the engine lives: the host's "Program\" folder, or the program's
+    // own folder when no host is installed (never the current directory).
     static std::wstring default_path();
 
     int load(const std::wstring& path);

@@ -153,8 +153,8 @@ TEST_F(engine_fixture, unload_with_a_wait_survives_an_engine_process_that_is_gon
 
     // The id names no process at all any more when the wait would start.
     std::wstring installer = L"\"" + beside_exe(L"service_test_child.exe") + L"\" /S";
-    ASSERT_TRUE(CreateProcessW(nullptr, &installer[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &child));
+    ASSERT_TRUE(CreateProcessW(nullptr, &installer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child));
     CloseHandle(child.hThread);
     ASSERT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
     CloseHandle(child.hProcess);

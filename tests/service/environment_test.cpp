@@ -137,6 +137,15 @@ TEST(environment_test, a_shutdown_stops_the_wait_for_the_installer_without_a_rep
     CloseHandle(c.stop);
 }
 
+TEST(engine_binding_test, without_a_host_the_engine_is_looked_for_beside_the_program) {
+    FakeHostKey host;
+    ASSERT_TRUE(host.remove(L"instdir"));
+    EXPECT_EQ(engine_binding::default_path(),
+              service_test::beside_exe(L"asyn_download_interface.dll"));
+    ASSERT_TRUE(host.set(L"instdir", L"C:\\Torvane"));
+    EXPECT_EQ(engine_binding::default_path(), L"C:\\Torvane\\Program\\asyn_download_interface.dll");
+}
+
 TEST(environment_test, installer_file_names_are_recognised_exactly) {
     EXPECT_TRUE(is_installer_file_name(L"torvane20260102030405.exe"));
     EXPECT_TRUE(is_installer_file_name(L"Torvane20260102030405.EXE.tmp"));
