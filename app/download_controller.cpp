@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/remote_config.h"
 #include "app/reports.h"
+#include "service/game_info_file.h"
 
 namespace {
 
@@ -29,6 +30,11 @@ void DownloadController::on_game_info(int ok, const wchar_t* path) {
         const std::wstring tips = TempFolder() + config.GameId() + L".xml";
         dl_download_file(config.TipsFileUrl().c_str(), tips.c_str(), OnTipsFile, this);
         parsed = ParseRemoteConfiguration(path, config.Remote()) != 0;
+        if (!parsed || config.Remote().game_urls.empty()) {
+            // A broken or cut copy the client downloaded is fetched again next
+            // time instead of being kept.
+            qm::win32::net::discard_downloaded_game_info(path);
+        }
     }
     if (!parsed) {
         main_window_->SetStatus(L"初始化配置失败!");
