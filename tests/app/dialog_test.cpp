@@ -555,6 +555,86 @@ TEST_F(DialogTest, Message1139FromAnotherThread) {
     owner.RemoveFilter(&filter);
 }
 
+// A real X event through xdotool, started as a Unix program by Wine's own
+// start.exe. Its exit code does not come back through start.exe: the tests
+// judge by what the dialog did.
+bool Xdotool(const std::wstring& arguments) {
+    std::wstring line = L"start.exe /wait /unix /usr/bin/xdotool " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process.hProcess);
+    return ended;
+}
+
+// Clicks the middle of a control of the running dialog with the real mouse.
+void Click(const char* name) {
+    g_steps.push_back([name] {
+        Control* c = Find(name);
+        if (!c) {
+            return false;
+        }
+        const RECT r = c->GetBounds();
+        POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ClientToScreen(DialogWindow(), &p);
+        Xdotool(L"mousemove " + std::to_wstring(p.x) + L" " + std::to_wstring(p.y) + L" click 1");
+        return true;
+    });
+}
+
+// Ends the dialog with -5 when the real input has not ended it within 10 s,
+// so that a lost click fails the test instead of hanging it.
+void Deadline() {
+    const DWORD until = GetTickCount() + 10000;
+    g_steps.push_back([until] {
+        if (static_cast<LONG>(GetTickCount() - until) < 0) {
+            return false;
+        }
+        if (HostBase* host = LookupHostByWindow(DialogWindow())) {
+            static_cast<HostDialog*>(host)->End(-5);
+        }
+        return true;
+    });
+}
+
+TEST_F(DialogTest, RealMouseClicksAndKeys) {
+    MessageBoxDialog box;
+    box.SetMessage(L"真实的鼠标");
+    Click("button2");
+    Deadline();
+    EXPECT_EQ(2, box.Show(owner_hwnd, 2));
+    g_steps.clear();
+
+    ExitChoiceDialog exit_choice;
+    Click("torvane7Radio");
+    Click("okbtn");
+    Deadline();
+    EXPECT_EQ(1, exit_choice.Show(owner_hwnd));
+    EXPECT_EQ(ExitChoiceDialog::kMoveToHost, exit_choice.Choice());
+    g_steps.clear();
+
+    // Esc from the keyboard, to the dialog that has the focus.
+    MessageBoxDialog escaped;
+    escaped.SetMessage(L"键盘");
+    g_steps.push_back([] {
+        HWND dialog = DialogWindow();
+        if (!dialog || GetForegroundWindow() != dialog) {
+            return false;
+        }
+        Xdotool(L"key Escape");
+        return true;
+    });
+    Deadline();
+    EXPECT_EQ(0, escaped.Show(owner_hwnd, 3));
+    g_steps.clear();
+}
+
 bool HasLine(const std::wstring& text, const std::wstring& part) {
     std::wstringstream in(text);
     std::wstring line;
