@@ -13,6 +13,28 @@ const wchar_t transfer_addin_missing_question[] =
     L"检测到Torvane7相关插件没有安装，任务转移到Torvane7将会丢失，确定转移任务吗?";
 const wchar_t transfer_status_text[] = L"正在转移...";
 
+namespace {
+
+// Ends the running host like close_host() does, but waits a bounded time for
+// it to go: this runs on the user-interface thread. Whether it went is seen
+// by the next look.
+void end_host(DWORD wait_ms) {
+    const DWORD id = process_id_by_name(L"torvane.exe");
+    if (id == 0) {
+        return;
+    }
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (!process) {
+        return;
+    }
+    if (TerminateProcess(process, 0)) {
+        WaitForSingleObject(process, wait_ms);
+    }
+    CloseHandle(process);
+}
+
+}  // namespace
+
 int ServiceTransferTasks::Info(int task_id, dl_task_info* info) {
     return dl_get_task_info(task_id, info);
 }
@@ -53,7 +75,7 @@ TaskTransfer::Outcome TaskTransfer::Transfer(const TransferRequest& request) {
         if (site_.Ask(TransferQuestion::close_host, transfer_close_host_question) != 1) {
             return Outcome::refused;
         }
-        close_host();
+        end_host(2000);
         Sleep(recheck_ms_);
     }
     if (!request.addin_present) {
