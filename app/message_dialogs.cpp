@@ -132,10 +132,13 @@ class DialogRun : public ControlListener {
         dialog_.SetCaption(kCaption);
         dialog_.SetRect(Rect(0, 0, 350, 180));
         dialog_.SetCentre(1);
-        const INT_PTR ended = dialog_.DoModal(owner_);
+        dialog_.DoModal(owner_);
         GiveOwnerBack();
-        if (ended == -1) {
-            // A dialog nobody saw answers nothing: "yes" would act on it.
+        if (!answered_) {
+            // A dialog that could not be made, or that went without any of
+            // its buttons (its loop ended by a quit message, its window
+            // destroyed with its owner), answers nothing: the first button's
+            // "yes" would act on a question nobody saw answered.
             *result_ = 0;
         }
         return *result_;
@@ -150,6 +153,7 @@ class DialogRun : public ControlListener {
     virtual void Clicked(const std::string& name, int x, int y) = 0;
 
     void End(int result) {
+        answered_ = true;
         *result_ = result;
         GiveOwnerBack();
         dialog_.End(result);
@@ -173,6 +177,7 @@ class DialogRun : public ControlListener {
     HostDialog dialog_;
     HWND owner_ = nullptr;
     bool reenable_ = false;
+    bool answered_ = false;
     int* result_ = nullptr;
 };
 

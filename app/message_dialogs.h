@@ -32,8 +32,8 @@ class MessageBoxDialog {
 
     // Shows the box modally over owner (the active window when null) with
     // 1, 2 or 3 buttons. Returns the number of the button pressed, 0 for the
-    // close button or Esc. Another count, or a dialog that cannot be made,
-    // shows nothing and returns 0.
+    // close button or Esc. Another count shows nothing and returns 0; so
+    // does a dialog that cannot be made or that ends without a button.
     int Show(HWND owner, int buttons);
     int Result() const { return result_; }
 
@@ -52,7 +52,8 @@ class ExitChoiceDialog {
     ExitChoiceDialog& operator=(const ExitChoiceDialog&) = delete;
 
     // Modal over owner (the active window when null). 1 for "确定"; 2 for
-    // "取消", the close button and Esc; 0 when the dialog cannot be made.
+    // "取消", the close button and Esc; 0 when the dialog cannot be made or
+    // ends without a button.
     int Show(HWND owner);
     int Choice() const { return choice_; }
     int Result() const { return result_; }

@@ -394,6 +394,44 @@ TEST_F(DialogTest, ABadButtonCountShowsNothingAndGivesZero) {
                                        MessageBoxParam(1, 4)));
 }
 
+TEST_F(DialogTest, ADialogEndedWithoutAButtonAnswersNothing) {
+    // Ended by its loop, not by a button: neither "yes" nor a choice.
+    auto end_from_outside = [] {
+        g_steps.push_back([] {
+            HostBase* host = LookupHostByWindow(DialogWindow());
+            if (!host) {
+                return false;
+            }
+            static_cast<HostDialog*>(host)->End(1);
+            return true;
+        });
+    };
+    MessageBoxDialog box;
+    box.SetMessage(L"无人回答");
+    end_from_outside();
+    EXPECT_EQ(0, box.Show(owner_hwnd, 2));
+    ExitChoiceDialog exit_choice;
+    end_from_outside();
+    EXPECT_EQ(0, exit_choice.Show(owner_hwnd));
+    EXPECT_TRUE(IsWindowEnabled(owner_hwnd));
+
+    // A quit message ends the modal loop too (the main window going away).
+    MessageBoxDialog quitting;
+    quitting.SetMessage(L"程序退出");
+    g_steps.push_back([] {
+        if (!DialogWindow()) {
+            return false;
+        }
+        PostQuitMessage(0);
+        return true;
+    });
+    EXPECT_EQ(0, quitting.Show(owner_hwnd, 1));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    EXPECT_TRUE(IsWindowEnabled(owner_hwnd));
+}
+
 TEST_F(DialogTest, TheIconValueChoosesTheStripFrame) {
     for (int icon : {0, 1, 2}) {
         MessageBoxDialog box;
@@ -646,6 +684,17 @@ bool HasLine(const std::wstring& text, const std::wstring& part) {
     return false;
 }
 
+std::wstring LineWith(const std::wstring& text, const std::wstring& part) {
+    std::wstringstream in(text);
+    std::wstring line;
+    while (std::getline(in, line)) {
+        if (line.find(part) != std::wstring::npos) {
+            return line;
+        }
+    }
+    return L"<no line with " + part + L">";
+}
+
 TEST_F(DialogTest, AScreenReaderInAnotherProcessReadsAndPressesThem) {
     MessageBoxDialog box;
     box.SetMessage(L"该任务已经导入Torvane7中，请使用Torvane7继续下载。");
@@ -673,6 +722,10 @@ TEST_F(DialogTest, AScreenReaderInAnotherProcessReadsAndPressesThem) {
     Collect(&ok);
     EXPECT_EQ(ExitChoiceDialog::kExit, exit_choice.Choice());
     EXPECT_TRUE(HasLine(radios.text, L"name=\"后台低速下载\""));
+    // The reader sees which option is chosen at the start.
+    EXPECT_NE(std::wstring::npos,
+              LineWith(radios.text, L"help=\"backgroundRadio\"").find(L"checked"));
+    EXPECT_EQ(std::wstring::npos, LineWith(radios.text, L"help=\"exitRadio\"").find(L"checked"));
     EXPECT_TRUE(HasLine(radios.text, L"name=\"将任务移至Torvane7\""));
     EXPECT_TRUE(HasLine(radios.text, L"name=\"退出下载器\""));
     EXPECT_EQ(0, choose.code);
