@@ -278,6 +278,16 @@ TEST_F(TransferTest, EverythingFinishedStopsAndHandsNothingOver) {
     EXPECT_FALSE(exists(host_folder + L"Program\\Torvane.log"));
 }
 
+TEST_F(TransferTest, TasksThatDoNotMatchTheConfiguredUrlsAreNotHandedOver) {
+    HalfDone();
+    request.task_ids = {7, 9};  // one task fewer than URLs
+    TaskTransfer transfer(site, tasks);
+    EXPECT_EQ(TaskTransfer::Outcome::not_written, transfer.Transfer(request));
+    EXPECT_EQ((std::vector<std::wstring>{L"transferring", L"report", L"refresh"}), site.calls);
+    EXPECT_FALSE(exists(program + L"gametaskinfo.ini"));
+    EXPECT_FALSE(exists(host_folder + L"Program\\Torvane.log"));
+}
+
 TEST_F(TransferTest, TheRunningHostIsClosedOnlyWithConsent) {
     HalfDone();
     HANDLE host = start(L"\"" + host_exe + L"\"");  // a plain start: it stays with its window
