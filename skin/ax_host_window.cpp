@@ -432,7 +432,7 @@ LRESULT CALLBACK AxWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM l
             const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
             // A control named by the window text: failing to make it leaves
             // an empty window, as with a name nothing answers to.
-            if (site && create && create->lpszName && HIWORD(create->lpszName) &&
+            if (site && create && create->lpszName && !IS_INTRESOURCE(create->lpszName) &&
                 *create->lpszName) {
                 site->CreateControl(create->lpszName, window, nullptr);
             }
