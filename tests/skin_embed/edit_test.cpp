@@ -35,25 +35,6 @@ RECT PlaceOf(HWND child) {
     return rect;
 }
 
-// Runs a Unix program through Wine's start.exe and waits for it, pumping
-// this thread's messages meanwhile; false when it could not start or did
-// not end within ten seconds.
-bool RunUnix(const std::wstring& command) {
-    std::wstring line = L"start.exe /wait /unix " + command;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    const bool ended =
-        PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return ended;
-}
-
 TEST(EditControl, BothKindsAreMadeHiddenUnderTheDesktopWithTheirStyle) {
     const struct {
         int32_t type;

@@ -106,6 +106,22 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
     }
 }
 
+bool RunUnix(const std::wstring& command) {
+    std::wstring line = L"start.exe /wait /unix " + command;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return false;
+    }
+    const bool ended =
+        PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ended;
+}
+
 TestWindow::TestWindow() {
     Control* root = nullptr;
     if (CreateControl(kLayoutControlType, &root)) {

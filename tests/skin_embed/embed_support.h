@@ -32,6 +32,11 @@ void Pump(DWORD ms);
 // Pumps until done() or ms milliseconds have passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);
 
+// Runs a Unix program (real X input through xdotool) by Wine's start.exe and
+// waits for it, pumping this thread's messages meanwhile; false when it
+// could not start or did not end within ten seconds.
+bool RunUnix(const std::wstring& command);
+
 // A top-level skinned window over a root layout control; the test adds its
 // controls below Root() before Create.
 class TestWindow {

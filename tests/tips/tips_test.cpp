@@ -21,7 +21,9 @@ using qm::skin::embed_test::BrowserRecord;
 using qm::skin::embed_test::ClearBrowserRecord;
 using qm::skin::embed_test::LiveBrowsers;
 using qm::skin::embed_test::Pump;
+using qm::skin::embed_test::PumpUntil;
 using qm::skin::embed_test::RecordHas;
+using qm::skin::embed_test::RunUnix;
 using qm::skin::embed_test::StandInRegistered;
 
 const wchar_t kTitle[] = L"演示游戏";
@@ -210,6 +212,40 @@ TEST_F(Tips, TheSizeTogglesBetweenTheSavedRectangleAndTheWorkArea) {
     double_click(0, 10);    // on the left edge
     EXPECT_EQ(1, tips.IsNormalSize());
     EXPECT_TRUE(same(normal, place()));
+}
+
+// What a person does with the mouse: the maximise button, a double click on
+// the title strip, the close button.
+TEST_F(Tips, RealClicksToggleTheSizeAndClose) {
+    TipsWindow tips;
+    tips.SetUrl(L"http://tips.example/#calls=");
+    HWND hwnd = tips.Create(nullptr, kTitle, &source_);
+    ASSERT_NE(nullptr, hwnd);
+    Pump(300);
+    auto click = [](int x, int y, int count) {
+        return RunUnix(L"/usr/bin/xdotool mousemove " + std::to_wstring(x) + L" " +
+                       std::to_wstring(y) + L" click --repeat " + std::to_wstring(count) +
+                       L" --delay 80 1");
+    };
+    RECT normal;
+    GetWindowRect(hwnd, &normal);
+    ASSERT_TRUE(click(normal.right - 60, normal.top + 11, 1));  // "maxbtn"
+    EXPECT_TRUE(PumpUntil([&] { return tips.IsNormalSize() == 0; }, 5000));
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    EXPECT_TRUE(EqualRect(&rect, &work));
+
+    ASSERT_TRUE(click(rect.left + 300, rect.top + 12, 2));  // the title strip
+    EXPECT_TRUE(PumpUntil([&] { return tips.IsNormalSize() == 1; }, 5000));
+    GetWindowRect(hwnd, &rect);
+    EXPECT_TRUE(EqualRect(&rect, &normal));
+    Pump(300);
+
+    ASSERT_TRUE(click(rect.right - 20, rect.top + 11, 1));  // "closebtn"
+    EXPECT_TRUE(PumpUntil([&] { return tips.IsClosed() != 0; }, 5000));
+    EXPECT_FALSE(IsWindow(hwnd));
 }
 
 TEST_F(Tips, TheLinkReopensAClosedWindowAndRaisesAnOpenOne) {
