@@ -59,19 +59,21 @@ void InstallStandardControlCreators(const StandardControlCreators& creators) {
 
 void RegisterControlTypes() {
     ControlFactory& factory = ControlFactory::Instance();
-    // The native and ActiveX controls (6, 7, 10, 11) join this list as their
-    // classes are written.
+    // The movie panel (10) joins this list when its class is written.
     const struct {
         int32_t type;
         ControlCreator creator;
     } order[] = {
         {kLayoutControlType, &CreateControlOf<LayoutControl, kLayoutControlType>},
         {kImageControlType, g_standard.image},
+        {kRichEditControlType, g_standard.rich_edit},
+        {kEditControlType, g_standard.edit},
         {kButtonControlType, g_standard.button},
         {kCheckboxControlType, g_standard.checkbox},
         {kTextControlType, g_standard.text},
         {kRadioControlType, g_standard.radio},
         {kProgressControlType, g_standard.progress},
+        {kAxHostControlType, g_standard.ax_host},
         {kTextlinkControlType, g_standard.textlink},
     };
     for (const auto& entry : order) {

@@ -62,8 +62,9 @@ class ControlFactory {
 // control, a failing creator or a failing OnCreate.
 int CreateControl(int32_t type_id, Control** out);
 
-// Creators of the standard controls that live above this library (images
-// and the controls that draw GDI text). Null members stay unregistered.
+// Creators of the standard controls that live above this library (images,
+// the controls that draw GDI text and those that embed child windows). Null members stay
+// unregistered.
 struct StandardControlCreators {
     ControlCreator image = nullptr;
     ControlCreator text = nullptr;
@@ -72,6 +73,10 @@ struct StandardControlCreators {
     ControlCreator radio = nullptr;
     ControlCreator progress = nullptr;
     ControlCreator textlink = nullptr;
+    // The controls that embed real child windows.
+    ControlCreator edit = nullptr;
+    ControlCreator rich_edit = nullptr;
+    ControlCreator ax_host = nullptr;
 };
 // Makes RegisterControlTypes register these too; the Windows library's
 // RegisterStandardControls installs them.

@@ -4,6 +4,7 @@
 
 #include "skin/gdiplus.h"
 
+#include "skin/ax_host_window.h"
 #include "skin/control_factory.h"
 #include "skin/image_cache.h"
 #include "skin/standard_controls.h"
@@ -16,6 +17,9 @@ HMODULE g_rich_edit = nullptr;
 }  // namespace
 
 void InitializeSkin() {
+    // The web page panel's host window; another module may have registered
+    // the classes already.
+    qm::skin::RegisterAxHostWindow();
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&g_gdiplus_token, &input, nullptr) != Gdiplus::Ok) {
         g_gdiplus_token = 0;

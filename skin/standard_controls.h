@@ -1,5 +1,6 @@
 // Registration of the standard controls (image, text, button, check box,
-// radio option, progress bar, link) with the control factory. Windows only.
+// radio option, progress bar, link, edit boxes, web page panel) with the
+// control factory. Windows only.
 #pragma once
 
 namespace qm::skin {
