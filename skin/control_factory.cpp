@@ -59,7 +59,7 @@ void InstallStandardControlCreators(const StandardControlCreators& creators) {
 
 void RegisterControlTypes() {
     ControlFactory& factory = ControlFactory::Instance();
-    // The native and ActiveX controls (6, 7, 10, 11) join this list as their
+    // The native and ActiveX controls (6, 7, 11) join this list as their
     // classes are written.
     const struct {
         int32_t type;
@@ -72,6 +72,7 @@ void RegisterControlTypes() {
         {kTextControlType, g_standard.text},
         {kRadioControlType, g_standard.radio},
         {kProgressControlType, g_standard.progress},
+        {kFlashControlType, g_standard.flash},
         {kTextlinkControlType, g_standard.textlink},
     };
     for (const auto& entry : order) {

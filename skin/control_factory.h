@@ -72,6 +72,7 @@ struct StandardControlCreators {
     ControlCreator radio = nullptr;
     ControlCreator progress = nullptr;
     ControlCreator textlink = nullptr;
+    ControlCreator flash = nullptr;
 };
 // Makes RegisterControlTypes register these too; the Windows library's
 // RegisterStandardControls installs them.

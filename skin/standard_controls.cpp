@@ -3,6 +3,7 @@
 #include "skin/button_control.h"
 #include "skin/check_control.h"
 #include "skin/control_factory.h"
+#include "skin/flash_control.h"
 #include "skin/image_control.h"
 #include "skin/progress_control.h"
 #include "skin/text_control.h"
@@ -19,6 +20,7 @@ void RegisterStandardControls() {
     creators.radio = &CreateControlOf<RadioControl, kRadioControlType>;
     creators.progress = &CreateControlOf<ProgressControl, kProgressControlType>;
     creators.textlink = &CreateControlOf<TextlinkControl, kTextlinkControlType>;
+    creators.flash = &CreateControlOf<FlashControl, kFlashControlType>;
     InstallStandardControlCreators(creators);
     RegisterControlTypes();
 }
