@@ -27,15 +27,17 @@ def movie(frames, frame_ms):
     return out
 
 
-def demo_frame(t, count, width=240, height=150):
+def demo_frame(t, count, width=230, height=100):
     phase = 2 * math.pi * t / count
+    # Paths that keep each light whole inside the frame (the panel shows the
+    # frame's edges, so nothing may be cut off there).
     lights = [  # centre x, centre y, radius, colour
-        (width * (0.5 + 0.35 * math.cos(phase)), height * (0.5 + 0.3 * math.sin(2 * phase)), 46,
+        (width * (0.5 + 0.3 * math.cos(phase)), height * (0.5 + 0.12 * math.sin(2 * phase)), 30,
          (255, 196, 64)),
-        (width * (0.5 + 0.3 * math.cos(phase + 2.1)), height * (0.5 + 0.35 * math.sin(phase + 1)), 38,
-         (96, 200, 255)),
-        (width * (0.5 + 0.25 * math.sin(phase * 2 + 4)), height * (0.45 + 0.3 * math.cos(phase)), 30,
-         (255, 110, 170)),
+        (width * (0.5 + 0.32 * math.cos(phase + 2.1)), height * (0.5 + 0.14 * math.sin(phase + 1)),
+         26, (96, 200, 255)),
+        (width * (0.5 + 0.34 * math.sin(phase * 2 + 4)), height * (0.48 + 0.12 * math.cos(phase)),
+         22, (255, 110, 170)),
     ]
     rows = []
     for y in range(height):
