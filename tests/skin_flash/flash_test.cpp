@@ -167,10 +167,13 @@ std::wstring WriteTemp(const wchar_t* name, const std::vector<uint8_t>& bytes) {
 
 constexpr int32_t kPatternType = 960;
 
+// Added to the blue of the skin: a test changes the skin with it.
+uint32_t g_skin_blue = 0x40;
+
 // The skin behind the panel: a colour that differs from pixel to pixel.
 uint32_t SkinColour(int x, int y) {
     return 0xFF000000u | static_cast<uint32_t>((x * 3) & 0xFF) << 16 |
-           static_cast<uint32_t>((y * 5) & 0xFF) << 8 | 0x40u;
+           static_cast<uint32_t>((y * 5) & 0xFF) << 8 | g_skin_blue;
 }
 
 class Pattern : public Control {
@@ -225,6 +228,7 @@ class FlashFixture : public ::testing::Test {
 
     void SetUp() override {
         g_clear_log();
+        g_skin_blue = 0x40;
         ASSERT_EQ(0, g_live_objects());
         ASSERT_TRUE(CreateControl(kLayoutControlType, &root));
         root->SetLayout("inherite", nullptr);
@@ -249,9 +253,11 @@ class FlashFixture : public ::testing::Test {
         // Whatever happened, no player outlives its window.
         EXPECT_EQ(0, g_live_objects());
     }
-    HWND Open() {
+    // The main window's style does not clip its children; the default one
+    // of skinned windows does.
+    HWND Open(DWORD style = HostWindow::kDefaultStyle) {
         const RECT r = {60, 60, 60 + 240, 60 + 160};
-        HWND hwnd = window->Create(nullptr, r, L"movie panel test");
+        HWND hwnd = window->Create(nullptr, r, L"movie panel test", style);
         if (hwnd) {
             ShowWindow(hwnd, SW_SHOWNOACTIVATE);
             UpdateWindow(hwnd);
@@ -281,6 +287,45 @@ class FlashFixture : public ::testing::Test {
             }
         }
         return true;
+    }
+
+    // The picture of movie_a over the skin: the skin where the movie is
+    // transparent, the movie's colour where it is opaque, half and half in
+    // between; and the same on the screen.
+    void ExpectMovieOverSkin() {
+        std::vector<uint32_t> picture;
+        ASSERT_TRUE(Composite(&picture));
+        std::vector<uint32_t> snapshot;
+        int w = 0;
+        int h = 0;
+        ASSERT_TRUE(flash->Host()->CopySnapshot(&snapshot, &w, &h));
+        for (int y = 0; y < kMovieHeight; y += 7) {
+            for (int x = 0; x < kMovieWidth; x += 3) {
+                const uint32_t skin = SkinColour(kPanel.left + x, kPanel.top + y) & 0xFFFFFF;
+                const uint32_t got = picture[y * kMovieWidth + x] & 0xFFFFFF;
+                // The snapshot is the skin under the panel.
+                ASSERT_EQ(skin, snapshot[y * kMovieWidth + x] & 0xFFFFFF) << x << "," << y;
+                if (x < 32) {
+                    ASSERT_EQ(skin, got) << x << "," << y;
+                } else if (x < 48) {
+                    ASSERT_EQ(kOpaque & 0xFFFFFF, got) << x << "," << y;
+                } else {
+                    for (int s = 0; s < 24; s += 8) {
+                        const int expect = static_cast<int>(((kHalf >> s) & 0xFF) * 128 / 255 +
+                                                            ((skin >> s) & 0xFF) * 127 / 255);
+                        ASSERT_NEAR(expect, static_cast<int>((got >> s) & 0xFF), 3)
+                            << x << "," << y << " channel " << s;
+                    }
+                }
+            }
+        }
+        HDC dc = GetDC(flash->Host()->Window());
+        const COLORREF opaque = GetPixel(dc, 40, 10);
+        const COLORREF clear = GetPixel(dc, 5, 10);
+        ReleaseDC(flash->Host()->Window(), dc);
+        EXPECT_EQ(RGB(0xE0, 0x30, 0x50), opaque);
+        const uint32_t skin = SkinColour(kPanel.left + 5, kPanel.top + 10);
+        EXPECT_EQ(RGB((skin >> 16) & 0xFF, (skin >> 8) & 0xFF, skin & 0xFF), clear);
     }
 
     static std::wstring movie_a;
@@ -350,41 +395,54 @@ TEST_F(FlashFixture, LoadingTwiceStopsTheFirstMovie) {
 TEST_F(FlashFixture, TransparentPixelsShowTheSkinAndOpaqueOnesTheMovie) {
     ASSERT_TRUE(Open());
     ASSERT_EQ(1, flash->LoadMovie(movie_a.c_str()));
+    ExpectMovieOverSkin();
+}
+
+TEST_F(FlashFixture, TheSameOverAWindowThatDoesNotClipItsChildren) {
+    // WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX, as the main window.
+    ASSERT_TRUE(Open(0x84020000));
+    ASSERT_EQ(1, flash->LoadMovie(movie_a.c_str()));
+    ExpectMovieOverSkin();
+}
+
+TEST_F(FlashFixture, TheSnapshotIsRenewedOnlyWhenThePanelChangesSize) {
+    HWND hwnd = Open();
+    ASSERT_TRUE(hwnd);
+    ASSERT_EQ(1, flash->LoadMovie(movie_a.c_str()));
     std::vector<uint32_t> picture;
     ASSERT_TRUE(Composite(&picture));
+    const uint32_t before = picture[10 * kMovieWidth + 5];
+    // The skin changes; the panel keeps showing the skin as it was.
+    g_skin_blue = 0x90;
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ASSERT_TRUE(Composite(&picture));
+    EXPECT_EQ(before, picture[10 * kMovieWidth + 5]);
+    // A new size takes a new snapshot.
+    const RECT wider = {kPanel.left, kPanel.top, kPanel.right + 16, kPanel.bottom};
+    flash->SetLayout("relative:ltlt", &wider);
+    root->Layout(MakeRect(0, 0, 240, 160));
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     std::vector<uint32_t> snapshot;
     int w = 0;
     int h = 0;
-    ASSERT_TRUE(flash->Host()->CopySnapshot(&snapshot, &w, &h));
-    for (int y = 0; y < kMovieHeight; y += 7) {
-        for (int x = 0; x < kMovieWidth; x += 3) {
-            const uint32_t skin = SkinColour(kPanel.left + x, kPanel.top + y) & 0xFFFFFF;
-            const uint32_t got = picture[y * kMovieWidth + x] & 0xFFFFFF;
-            // The snapshot is the skin under the panel.
-            ASSERT_EQ(skin, snapshot[y * kMovieWidth + x] & 0xFFFFFF) << x << "," << y;
-            if (x < 32) {
-                ASSERT_EQ(skin, got) << x << "," << y;
-            } else if (x < 48) {
-                ASSERT_EQ(kOpaque & 0xFFFFFF, got) << x << "," << y;
-            } else {
-                // Half the movie's colour over half the skin.
-                for (int s = 0; s < 24; s += 8) {
-                    const int expect = static_cast<int>(((kHalf >> s) & 0xFF) * 128 / 255 +
-                                                        ((skin >> s) & 0xFF) * 127 / 255);
-                    ASSERT_NEAR(expect, static_cast<int>((got >> s) & 0xFF), 3)
-                        << x << "," << y << " channel " << s;
-                }
-            }
-        }
-    }
-    // What reached the window is that picture.
-    HDC dc = GetDC(flash->Host()->Window());
-    const COLORREF opaque = GetPixel(dc, 40, 10);
-    const COLORREF clear = GetPixel(dc, 5, 10);
-    ReleaseDC(flash->Host()->Window(), dc);
-    EXPECT_EQ(RGB(0xE0, 0x30, 0x50), opaque);
-    const uint32_t skin = SkinColour(kPanel.left + 5, kPanel.top + 10);
-    EXPECT_EQ(RGB((skin >> 16) & 0xFF, (skin >> 8) & 0xFF, skin & 0xFF), clear);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return flash->Host()->CopySnapshot(&snapshot, &w, &h) && w == kMovieWidth + 16; },
+        3000));
+    EXPECT_EQ(SkinColour(kPanel.left + 5, kPanel.top + 10) & 0xFFFFFF,
+              snapshot[10 * w + 5] & 0xFFFFFF);
+}
+
+TEST_F(FlashFixture, AHiddenPanelHidesItsWindow) {
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(1, flash->LoadMovie(movie_a.c_str()));
+    HWND child = flash->Host()->Window();
+    EXPECT_TRUE(IsWindowVisible(child));
+    flash->SetVisible(0);
+    flash->Invalidate();
+    EXPECT_FALSE(IsWindowVisible(child));
+    flash->SetVisible(1);
+    flash->Invalidate();
+    EXPECT_TRUE(IsWindowVisible(child));
 }
 
 TEST_F(FlashFixture, TheMovieMovesOnItsTimer) {
