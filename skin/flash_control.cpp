@@ -100,8 +100,21 @@ FlashPlayerHost* FlashPlayerHost::Create() {
 }
 
 FlashPlayerHost::~FlashPlayerHost() {
-    Close();
+    // Normally the window went first (Close). If not, it must no longer
+    // reach this object while it is taken down.
+    if (window_) {
+        HWND window = window_;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        KillTimer(window, kFrameTimerId);
+        window_ = nullptr;
+        DestroyWindow(window);
+    }
     ShutDownPlayer();
+    black_.Free();
+    white_.Free();
+    frame_.Free();
+    snapshot_.Free();
+    composite_.Free();
 }
 
 int FlashPlayerHost::Open(HWND parent, const RECT& rect, const CLSID& clsid) {
@@ -264,6 +277,8 @@ void FlashPlayerHost::OnDestroy() {
     frame_.Free();
     snapshot_.Free();
     composite_.Free();
+    // Later messages of the window (WM_NCDESTROY) find no object.
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     window_ = nullptr;
     Release();
 }
@@ -332,9 +347,12 @@ void FlashPlayerHost::OnPaint() {
             DeriveAlpha(black_.bits, white_.bits, frame_.bits, count);
             have_frame = true;
         }
+        // A player that destroyed the window while drawing may have taken
+        // the last reference but one with it: look before letting go.
+        const bool gone = window_ == nullptr;
         Release();
-        if (!window_) {
-            return;  // the player destroyed the window while drawing
+        if (gone) {
+            return;
         }
     }
     if (!snapshot_.bits || !RectEquals(client, snapshot_client_)) {

@@ -42,7 +42,8 @@ class FlashPlayerHost final : public IOleClientSite,
     int LoadMovie(const wchar_t* url);
     // Moves the child window (parent client coordinates) and the site.
     void Move(const RECT& rect);
-    // Destroys the child window, which shuts the player down.
+    // Destroys the child window, which shuts the player down. Owners call
+    // it before their last Release: a live player holds this site.
     void Close();
 
     HWND Window() const { return window_; }

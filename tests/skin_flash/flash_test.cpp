@@ -482,6 +482,26 @@ TEST_F(FlashFixture, ClosingTheWindowReleasesThePlayer) {
     Pump(100);
 }
 
+TEST_F(FlashFixture, AHostReleasedWithItsWindowOpenTakesItDown) {
+    HWND hwnd = Open();
+    ASSERT_TRUE(hwnd);
+    // With a player, the player holds the site until Close; without one the
+    // last release is the owner's, and the window must go with it.
+    const CLSID nobody = {
+        0x0E9E2B0A, 0x53C4, 0x4F59, {0x9A, 0x61, 0x13, 0xF1, 0xA5, 0xE0, 0x0D, 0x13}};
+    FlashPlayerHost* host = FlashPlayerHost::Create();
+    const RECT rect = {0, 0, 32, 32};
+    ASSERT_EQ(1, host->Open(hwnd, rect, nobody));
+    HWND child = host->Window();
+    RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    host->Release();
+    EXPECT_FALSE(IsWindow(child));
+    // The parent goes on painting.
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump(100);
+    EXPECT_TRUE(IsWindow(hwnd));
+}
+
 class FlashBadInput : public FlashFixture {
   protected:
     // The panel shows the skin only, and the window still paints.
