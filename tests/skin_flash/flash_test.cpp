@@ -562,6 +562,24 @@ TEST_F(FlashBadInput, ClassNotRegistered) {
     ExpectEmptyPanel();
 }
 
+TEST_F(FlashBadInput, PlayerUnregistered) {
+    // The player's own entries take it out of the prefix and put it back.
+    auto unregister = Entry<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer");
+    auto reregister = Entry<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
+    ASSERT_TRUE(unregister && reregister);
+    CLSID by_name = {};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"ShockwaveFlash.ShockwaveFlash", &by_name));
+    EXPECT_TRUE(IsEqualCLSID(kShockwaveFlashClsid, by_name));
+    ASSERT_EQ(S_OK, unregister());
+    ASSERT_TRUE(Open());
+    const int loaded = flash->LoadMovie(movie_a.c_str());
+    EXPECT_EQ(S_OK, reregister());
+    EXPECT_EQ(0, loaded);
+    EXPECT_EQ(0, flash->Host()->HasPlayer());
+    EXPECT_EQ(L"", CallLog());
+    ExpectEmptyPanel();
+}
+
 TEST_F(FlashBadInput, PlayerFailsToActivate) {
     ASSERT_TRUE(Open());
     SetEnvironmentVariableW(L"TESSALY_FLASH_STANDIN_FAIL", L"activate");
