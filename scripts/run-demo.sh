@@ -5,7 +5,16 @@
 # then starts tessaly.exe from the demo's branded folder, on $DISPLAY when one
 # is usable or else on an Xvfb display, and writes a screenshot whose path it
 # prints.
+#   --movie   the artwork area plays the demo movie (background kind 1) through
+#             the stand-in movie player, registered in the demo's prefix
 set -euo pipefail
+movie=0
+for arg in "$@"; do
+  case $arg in
+    --movie) movie=1 ;;
+    *) echo "usage: run-demo.sh [--movie]" >&2; exit 2 ;;
+  esac
+done
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
@@ -17,6 +26,7 @@ tree=win
 [ "$(tessaly_wine_arch)" = win64 ] && tree=win64
 build=$root/build/$tree
 "$root/scripts/build.sh" $tree tessaly tessaly-headless dl_peer_id torvane_setup >/dev/null
+[ $movie = 1 ] && "$root/scripts/build.sh" $tree flash_standin flash_demo_movie >/dev/null
 
 demo=$root/build/demo
 rm -rf "$demo"
@@ -46,6 +56,17 @@ echo "demo world on 127.0.0.1:$port (log: $demo/world/world-beacons.log)"
 # The demo branding, pointed at this world.
 iconv -f UTF-16LE -t UTF-8 "$root/demo/tessaly.ini" | sed "s/^\(ConfigServer\|StatServer\)=.*\r$/\1=127.0.0.1:$port\r/" |
   iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini"
+if [ $movie = 1 ]; then
+  # Kind 1 ("BkgResType" 2): one movie file beside the program; the player
+  # lives in a folder of its own, as an installed one would.
+  cp "$build/standins/flash/demo.tmov" "$demo/client/"
+  mkdir -p "$demo/player"
+  cp "$build/standins/flash/flash_standin.dll" "$demo/player/"
+  iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" |
+    sed "s/^BkgResType=.*\r$/BkgResType=2\r/; s/^BkgRes=.*\r$/BkgRes=demo.tmov\r/" |
+    iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini.new"
+  mv "$demo/client/tessaly.ini.new" "$demo/client/tessaly.ini"
+fi
 
 own_display=0
 if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
@@ -55,6 +76,10 @@ fi
 export TESSALY_PREFIX=$root/build/demo-prefix
 tessaly_display_up
 tessaly_wine_up fresh
+if [ $movie = 1 ]; then
+  tessaly_wine regsvr32 /s "Z:${demo//\//\\}\\player\\flash_standin.dll" </dev/null ||
+    echo "the stand-in movie player could not be registered"
+fi
 
 echo "== downloading the demo game with tessaly-headless"
 mkdir -p "$demo/downloads"

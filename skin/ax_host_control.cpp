@@ -4,9 +4,8 @@
 
 namespace qm::skin {
 
-AxHostControl::AxHostControl() {
-    SetClassName("AxHostControl");
-}
+// Like the movie panel, the page panel keeps the base class name.
+AxHostControl::AxHostControl() = default;
 
 AxHostControl::~AxHostControl() {
     DestroyBrowser();

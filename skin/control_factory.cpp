@@ -59,7 +59,6 @@ void InstallStandardControlCreators(const StandardControlCreators& creators) {
 
 void RegisterControlTypes() {
     ControlFactory& factory = ControlFactory::Instance();
-    // The movie panel (10) joins this list when its class is written.
     const struct {
         int32_t type;
         ControlCreator creator;
@@ -73,6 +72,7 @@ void RegisterControlTypes() {
         {kTextControlType, g_standard.text},
         {kRadioControlType, g_standard.radio},
         {kProgressControlType, g_standard.progress},
+        {kFlashControlType, g_standard.flash},
         {kAxHostControlType, g_standard.ax_host},
         {kTextlinkControlType, g_standard.textlink},
     };

@@ -77,6 +77,7 @@ struct StandardControlCreators {
     ControlCreator edit = nullptr;
     ControlCreator rich_edit = nullptr;
     ControlCreator ax_host = nullptr;
+    ControlCreator flash = nullptr;
 };
 // Makes RegisterControlTypes register these too; the Windows library's
 // RegisterStandardControls installs them.

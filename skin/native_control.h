@@ -53,7 +53,7 @@ class NativeControlT : public NativeControl {
 
   public:
     NativeControlT() : NativeControl(TypeId == kEditControlType ? L"EDIT" : L"RichEdit20W") {
-        SetClassName(TypeId == kEditControlType ? "EditControl" : "RichEditControl");
+        SetClassName("NativeControlT");
     }
 
   protected:

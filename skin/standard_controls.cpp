@@ -4,6 +4,7 @@
 #include "skin/button_control.h"
 #include "skin/check_control.h"
 #include "skin/control_factory.h"
+#include "skin/flash_control.h"
 #include "skin/image_control.h"
 #include "skin/native_control.h"
 #include "skin/progress_control.h"
@@ -24,6 +25,7 @@ void RegisterStandardControls() {
     creators.edit = &CreateControlOf<EditControl, kEditControlType>;
     creators.rich_edit = &CreateControlOf<RichEditControl, kRichEditControlType>;
     creators.ax_host = &CreateControlOf<AxHostControl, kAxHostControlType>;
+    creators.flash = &CreateControlOf<FlashControl, kFlashControlType>;
     InstallStandardControlCreators(creators);
     RegisterControlTypes();
 }

@@ -178,6 +178,13 @@ int UiHost::ProcessMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             *result = 0;
             handled_ = 1;
             break;
+        case WM_PRINTCLIENT:
+            // What the window shows, into another device context (the movie
+            // panel's picture of the skin behind it).
+            PaintInto(hwnd, reinterpret_cast<HDC>(wparam));
+            *result = 0;
+            handled_ = 1;
+            break;
         case WM_ERASEBKGND:
             *result = 1;
             handled_ = 1;
@@ -307,6 +314,11 @@ void UiHost::OnDestroy() {
 void UiHost::Paint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    PaintInto(hwnd, dc);
+    EndPaint(hwnd, &ps);
+}
+
+void UiHost::PaintInto(HWND hwnd, HDC dc) {
     RECT client = {0, 0, 0, 0};
     if (dc && root_ && GetClientRect(hwnd, &client) && !RectIsEmpty(client)) {
         const int32_t width = RectWidth(client);
@@ -337,7 +349,6 @@ void UiHost::Paint(HWND hwnd) {
             }
         }
     }
-    EndPaint(hwnd, &ps);
 }
 
 void UiHost::SetFocusControl(Control* control) {

@@ -75,6 +75,8 @@ class UiHost : public UiHostBase, private AccessibleSite {
   private:
     HWND Window() const;
     void Paint(HWND hwnd);
+    // Paints the tree and copies it to dc at the client origin.
+    void PaintInto(HWND hwnd, HDC dc);
     void EndHover();
     void OnDestroy();
     LRESULT AccessibleObject(WPARAM wparam);
