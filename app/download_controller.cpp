@@ -782,7 +782,10 @@ void DownloadController::on_task_state(int task_id) {
         SetText("TextTips1", L"已暂停");
         SetText("TextTips2", std::wstring());
         paused_ = true;
-    } else if (TasksComplete(tasks)) {
+    } else if (!finished_ && TasksComplete(tasks)) {
+        // Every game task reports its own last state: the download ends
+        // once, not once per task.
+        finished_ = true;
         FinishedDownload();
         return;
     }
@@ -813,9 +816,13 @@ void DownloadController::FinishedDownload() {
         }
         Enable("ActionButton", false);
         accel_task_ = dl_create_task(config.FervoUrl().c_str(), TempFolder().c_str(), nullptr, 0);
-        dl_start_all_tasks();
-        main_window_->Redraw("ImageBkgBottom");
-        return;
+        if (accel_task_ >= 0) {
+            dl_start_all_tasks();
+            main_window_->Redraw("ImageBkgBottom");
+            return;
+        }
+        // No accelerator to fetch (no address configured): the window would
+        // otherwise wait for it for ever.
     }
     ShowCompleteLayout();
 }

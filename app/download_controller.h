@@ -5,8 +5,9 @@
 // the visible state of one game download, sends the beacons that describe
 // what the user did and owns the tray icon and the installer threads.
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -168,6 +169,8 @@ class DownloadController : public download_service_events,
     bool addin_installer_started_ = false;
     volatile bool not_started_ = true;
     bool completed_ = false;
+    // The completion of the game tasks was handled.
+    bool finished_ = false;
     bool receiving_ = false;
     bool background_mode_ = false;
     volatile bool addin_present_ = false;
