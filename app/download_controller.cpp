@@ -18,6 +18,7 @@
 #include "host/host_process.h"
 #include "host/host_registry.h"
 #include "host/text_format.h"
+#include "service/game_info_file.h"
 #include "res/resource.h"
 #include "service/task_store.h"
 #include "skin/button_control.h"
@@ -419,6 +420,11 @@ void DownloadController::on_game_info(int ok, const wchar_t* path) {
         const std::wstring tips = TempFolder() + config.GameId() + L".xml";
         dl_download_file(config.TipsFileUrl().c_str(), tips.c_str(), OnTipsFile, this);
         parsed = ParseRemoteConfiguration(path, config.Remote()) != 0;
+        if (!parsed || config.Remote().game_urls.empty()) {
+            // A broken or cut copy the client downloaded is fetched again next
+            // time instead of being kept.
+            qm::win32::net::discard_downloaded_game_info(path);
+        }
     }
     if (!parsed) {
         Enable("DirButton", false);

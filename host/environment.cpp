@@ -34,6 +34,24 @@ std::wstring installer_file_name(int year, int month, int day, int hour, int min
     return name;
 }
 
+bool is_installer_file_name(const std::wstring& name) {
+    // "torvane" + 14 digits + ".exe", then ".tmp" or nothing.
+    const std::wstring prefix = L"torvane";
+    if (name.size() != prefix.size() + 14 + 4 && name.size() != prefix.size() + 14 + 8) {
+        return false;
+    }
+    if (_wcsnicmp(name.c_str(), prefix.c_str(), prefix.size()) != 0) {
+        return false;
+    }
+    for (size_t i = prefix.size(); i < prefix.size() + 14; ++i) {
+        if (name[i] < L'0' || name[i] > L'9') {
+            return false;
+        }
+    }
+    const std::wstring rest = name.substr(prefix.size() + 14);
+    return _wcsicmp(rest.c_str(), L".exe") == 0 || _wcsicmp(rest.c_str(), L".exe.tmp") == 0;
+}
+
 void environment_preparation::load_and_report() {
     const int ok = context_.engine().load(context_.engine_path());
     context_.environment_ready(ok ? 1 : 0);
@@ -53,7 +71,11 @@ void environment_preparation::prepare() {
         }
         if (context_.engine().load(context_.engine_path())) {
             context_.start_timers();
-            context_.start_environment_task(url);
+            if (!context_.start_environment_task(url)) {
+                // No URL, or the engine refused the task: nothing else would
+                // end preparation.
+                context_.environment_ready(0);
+            }
             return;
         }
     }
@@ -113,12 +135,21 @@ void environment_preparation::run_installer(const std::wstring& path) {
         return;
     }
     CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = STILL_ACTIVE;
-    while (GetExitCodeProcess(process.hProcess, &code) && code == STILL_ACTIVE) {
-        Sleep(10);
-    }
+    // The process object says when it ended; its exit code may be anything,
+    // 259 (STILL_ACTIVE) included. A shutdown stops the wait and leaves the
+    // installer to finish on its own; so does an installer that outlasts the
+    // bound, and the engine then loads only if it is already usable.
+    HANDLE stop = context_.stop_event();
+    HANDLE waits[2] = {process.hProcess, stop};
+    const DWORD waited = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, installer_wait_ms);
     CloseHandle(process.hProcess);
+    if (stop && waited == WAIT_OBJECT_0 + 1) {
+        return;
+    }
+    if (waited == WAIT_OBJECT_0) {
+        // The installer is not needed again; a copy still held is left.
+        DeleteFileW(path.c_str());
+    }
 
     if (!host_shortcut_before && shortcut_exists(host_shortcut_name, shortcut)) {
         DeleteFileW(shortcut.c_str());

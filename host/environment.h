@@ -3,6 +3,8 @@
 // loads the download engine from it. Runs on the download worker thread; the
 // context gives it the worker's engine, timers, downloads and reports.
 
+#include <windows.h>
+
 #include <string>
 
 namespace qm::win32::net {
@@ -17,8 +19,9 @@ class environment_context {
     virtual void start_timers() = 0;
     virtual void stop_timers() = 0;
     // Creates the environment task for url in the temporary-files folder and
-    // starts it.
-    virtual void start_environment_task(const std::wstring& url) = 0;
+    // starts it (or runs its installer when an earlier run downloaded it);
+    // false when nothing will end preparation (no URL, the engine refused).
+    virtual bool start_environment_task(const std::wstring& url) = 0;
     // Starts the installer download (request id 0); false when it cannot run.
     virtual bool download_installer(const std::string& url, const std::wstring& path) = 0;
     // Sends the report "gs=" event, game id, peer id and, when not null,
@@ -29,6 +32,9 @@ class environment_context {
     virtual void environment_ready(int ok) = 0;
     // The engine's library path as it stands now.
     virtual std::wstring engine_path() = 0;
+    // Signalled when the client shuts down: the installer is no longer
+    // waited for. Null: never.
+    virtual HANDLE stop_event() { return nullptr; }
 };
 
 // Shortcuts the silent host installer may add to the common desktop.
@@ -37,9 +43,15 @@ extern const wchar_t player_shortcut_name[];  // the maker's video player
 
 // "torvane%04d%02d%02d%02d%02d%02d.exe" for a UTC time.
 std::wstring installer_file_name(int year, int month, int day, int hour, int minute, int second);
+// Whether name is one installer_file_name gives, alone or with ".tmp"
+// (compared without regard to case).
+bool is_installer_file_name(const std::wstring& name);
 
 class environment_preparation {
   public:
+    // How long the silent installer may run.
+    static constexpr DWORD installer_wait_ms = 10 * 60 * 1000;
+
     explicit environment_preparation(environment_context& context) : context_(context) {}
 
     void prepare();

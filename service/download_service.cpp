@@ -78,7 +78,8 @@ LRESULT download_service::on_message(UINT message, WPARAM w, LPARAM l) {
         case msg_file_downloaded: {
             auto* request = reinterpret_cast<file_download_request*>(l);
             if (request) {
-                if (request->callback) {
+                // Without a sink the owner of the callback may be gone.
+                if (request->callback && sink_) {
                     request->callback(static_cast<int>(w), request->path, request->user_data);
                 }
                 delete request;
@@ -124,14 +125,36 @@ int download_service::uninit() {
     if (!initialized_) {
         return 1;
     }
+    initialized_ = false;
     sink_ = nullptr;
     download_worker& worker = download_worker::instance();
+    // Work already queued is dropped from here on; the shutdown itself
+    // saves the tasks, stops them and lets the engine go.
+    worker.begin_stop();
+    const DWORD begun = GetTickCount();
+    auto left = [begun]() -> DWORD {
+        const DWORD spent = GetTickCount() - begun;
+        return spent < shutdown_wait_ms ? shutdown_wait_ms - spent : 0;
+    };
     // The worker may not have reported its window yet.
-    WaitForSingleObject(worker.ready_event(), 10000);
+    WaitForSingleObject(worker.ready_event(), left());
     if (HWND target = worker.window()) {
-        SendMessageW(target, msg_shutdown, 0, 0);
+        PostMessageW(target, msg_shutdown, 0, 0);
     }
-    initialized_ = false;
+    // A worker stuck in the engine is not waited for beyond the bound: the
+    // process can still end, and with it the per-game mutex.
+    if (HANDLE thread = worker.thread()) {
+        WaitForSingleObject(thread, left());
+    }
+    // Events the worker posted before it stopped find no sink; file
+    // callbacks among them are dropped with their requests.
+    MSG msg;
+    while (PeekMessageW(&msg, window_, msg_file_downloaded, msg_file_downloaded, PM_REMOVE)) {
+        delete reinterpret_cast<file_download_request*>(msg.lParam);
+    }
+    while (PeekMessageW(&msg, window_, msg_game_info, msg_game_info, PM_REMOVE)) {
+        delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+    }
     return 1;
 }
 

@@ -16,6 +16,9 @@ class download_service {
   public:
     static download_service& instance();
 
+    // The longest uninit waits for the worker to save, stop and unload.
+    static constexpr DWORD shutdown_wait_ms = 5000;
+
     task_list& tasks() { return tasks_; }
     HWND window() const { return window_; }
     HWND worker_window() const { return worker_window_; }

@@ -1,12 +1,15 @@
 #pragma once
 // One file being downloaded through the engine, and the list that owns every
 // task. Fields are guarded by the task's own lock; the list by its own. The
-// order is always list lock first, then one task lock.
+// order is always list lock first, then one task lock. Neither lock is ever
+// held across a call into the engine or a file write: the user-interface
+// thread reads tasks while the worker waits on a slow engine.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,9 @@ class task_notifier {
     virtual void environment_task_failed() = 0;
 };
 
+// An id not in taken for the task at this 1-based position in the list.
+int free_task_id(const std::set<int>& taken, std::size_t ordinal);
+
 class download_task {
   public:
     download_task() = default;
@@ -55,12 +61,15 @@ class download_task {
     download_task(const download_task&) = delete;
     download_task& operator=(const download_task&) = delete;
 
-    // The calls below expect the task's lock to be held.
+    // The calls below run on the worker thread, the only one that changes a
+    // task once it is listed; they take the task's lock for their own reads
+    // and writes and release it around every engine call.
     int start(engine_binding& engine, DWORD now);
     int start_predownload(engine_binding& engine, DWORD now);
     int stop(engine_binding& engine);
     void poll(engine_binding& engine, task_notifier& notifier, DWORD now);
     virtual int ensure_engine_task(engine_binding& engine);
+    // Expects the task's lock to be held.
     void info(dl_task_info& out) const;
     bool is_environment_task() const;
     std::wstring file_path() const { return folder + file_name; }
@@ -102,6 +111,8 @@ class task_list {
     // state of the task, or 0 when unknown.
     int state_of(int task_id);
     void append(std::unique_ptr<download_task> task);
+    // The tasks listed now; they stay valid, tasks are never removed.
+    std::vector<download_task*> snapshot();
     std::size_t size();
 };
 

@@ -3,6 +3,7 @@
 #include "host/host_paths.h"
 #include "host/strings.h"
 #include "service/download_service.h"
+#include "service/game_info_file.h"
 #include "service/message_window.h"
 #include "service/peer_id.h"
 
@@ -32,23 +33,44 @@ wchar_t* heap_copy(const std::wstring& text) {
     return copy;
 }
 
+bool discard_worker_message(UINT message, LPARAM l) {
+    switch (message) {
+        case msg_send_report:
+        case msg_installer_ready:
+        case msg_run_installer:
+            delete[] reinterpret_cast<wchar_t*>(l);
+            return true;
+        case msg_download_file:
+            delete reinterpret_cast<file_download_request*>(l);
+            return true;
+        default:
+            return message >= WM_APP && message < WM_APP + 64;
+    }
+}
+
 download_worker& download_worker::instance() {
     static download_worker* worker = new download_worker;
     return *worker;
 }
 
-download_worker::download_worker() : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+download_worker::download_worker()
+    : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      stop_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 bool download_worker::start(HWND service_window, download_service* service) {
     service_window_ = service_window;
     service_ = service;
-    HANDLE thread = CreateThread(nullptr, 0, thread_main, this, 0, nullptr);
-    if (!thread) {
+    thread_ = CreateThread(nullptr, 0, thread_main, this, 0, nullptr);
+    if (!thread_) {
         SetEvent(ready_);
         return false;
     }
-    CloseHandle(thread);
     return true;
+}
+
+void download_worker::begin_stop() {
+    stopping_.store(true);
+    SetEvent(stop_event_);
 }
 
 DWORD WINAPI download_worker::thread_main(void* param) {
@@ -65,7 +87,16 @@ DWORD WINAPI download_worker::thread_main(void* param) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    // Whatever was posted after the shutdown is dropped with its heap copy;
+    // posts after the window is gone fail and the sender frees its copy.
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        discard_worker_message(msg.message, msg.lParam);
+    }
+    self->window_.store(nullptr);
     DestroyWindow(window);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        discard_worker_message(msg.message, msg.lParam);
+    }
     return 0;
 }
 
@@ -78,6 +109,14 @@ LRESULT CALLBACK download_worker::window_proc(HWND window, UINT message, WPARAM 
 }
 
 LRESULT download_worker::on_message(UINT message, WPARAM w, LPARAM l) {
+    if (stopping_.load() && message != msg_shutdown) {
+        // After the user quit nothing new starts: no installer, no engine,
+        // no download.
+        if (!discard_worker_message(message, l) && message != WM_TIMER) {
+            return DefWindowProcW(window_.load(), message, w, l);
+        }
+        return message == msg_speed_limit_mode ? -1 : 0;
+    }
     switch (message) {
         case WM_TIMER:
             if (w == timer_poll) {
@@ -91,12 +130,7 @@ LRESULT download_worker::on_message(UINT message, WPARAM w, LPARAM l) {
             }
             return 0;
         case msg_prepare_environment:
-            probes_ = std::make_unique<resource_probe_list>(
-                [this](int task_id) { return service_->tasks().state_of(task_id); });
-            if (!environment_) {
-                environment_ = std::make_unique<environment_preparation>(*this);
-            }
-            environment_->prepare();
+            prepare_environment();
             return 0;
         case msg_shutdown:
             shutdown();
@@ -115,7 +149,6 @@ LRESULT download_worker::on_message(UINT message, WPARAM w, LPARAM l) {
             start_timers();
             download_task* task = service_->tasks().find_by_id(static_cast<int>(w));
             if (task) {
-                scoped_lock hold(task->lock);
                 task->start_predownload(engine_, GetTickCount());
             }
             return 0;
@@ -161,12 +194,53 @@ LRESULT download_worker::on_message(UINT message, WPARAM w, LPARAM l) {
 }
 
 void download_worker::post_service(UINT message, WPARAM w, LPARAM l) {
-    PostMessageW(service_window_, message, w, l);
+    if (!PostMessageW(service_window_, message, w, l)) {
+        if (message == msg_game_info) {
+            delete[] reinterpret_cast<wchar_t*>(l);
+        } else if (message == msg_file_downloaded) {
+            delete reinterpret_cast<file_download_request*>(l);
+        }
+    }
+}
+
+void download_worker::prepare_environment() {
+    probes_ = std::make_unique<resource_probe_list>(
+        [this](int task_id) { return service_->tasks().state_of(task_id); });
+    if (!environment_) {
+        environment_ = std::make_unique<environment_preparation>(*this);
+    }
+    environment_pending_ = true;
+    environment_->prepare();
 }
 
 void download_worker::load_tasks_and_fetch() {
+    remove_stale_files();
     store_.load_all(service_->tasks());
     fetch_game_info();
+}
+
+void download_worker::remove_stale_files() {
+    // Left by a run that was killed mid-download: a partial configuration
+    // and host installers (with or without ".tmp") in the temporary folder.
+    DeleteFileW((program_directory() + L"GameInfo.xml.tmp").c_str());
+    std::wstring temp;
+    temporary_folder(temp);
+    if (temp.empty()) {
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((temp + L"torvane*.exe*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            is_installer_file_name(found.cFileName)) {
+            // One still running stays: it cannot be deleted.
+            DeleteFileW((temp + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 void download_worker::fetch_game_info() {
@@ -179,7 +253,11 @@ void download_worker::fetch_game_info() {
         return;
     }
     game_info_path_ = program_directory() + L"GameInfo.xml";
-    if (GetFileAttributesW(game_info_path_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // The publisher's file wins without any request; one the client
+    // downloaded is asked for again (If-Modified-Since), and stays the
+    // fall-back when the network fails.
+    if (GetFileAttributesW(game_info_path_.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !game_info_downloaded(game_info_path_, store_.path())) {
         post_service(msg_game_info, 1, reinterpret_cast<LPARAM>(heap_copy(game_info_path_)));
         return;
     }
@@ -194,34 +272,39 @@ void download_worker::fetch_game_info() {
 
 void download_worker::poll_all() {
     const DWORD now = GetTickCount();
-    task_list& list = service_->tasks();
-    {
-        scoped_lock hold(list.lock);
-        for (auto& task : list.tasks) {
-            scoped_lock hold_task(task->lock);
-            task->poll(engine_, *this, now);
+    for (download_task* task : service_->tasks().snapshot()) {
+        if (stopping_.load()) {
+            return;
         }
+        task->poll(engine_, *this, now);
     }
     // The installer waits for processes and for the user interface, so it
     // never runs under the task locks.
     std::vector<std::wstring> installers;
     installers.swap(finished_installers_);
     for (const std::wstring& installer : installers) {
-        PostMessageW(window_.load(), msg_run_installer, 0,
-                     reinterpret_cast<LPARAM>(heap_copy(installer)));
+        wchar_t* copy = heap_copy(installer);
+        if (!PostMessageW(window_.load(), msg_run_installer, 0, reinterpret_cast<LPARAM>(copy))) {
+            delete[] copy;
+        }
     }
 }
 
 void download_worker::start_all() {
     start_timers();
     const DWORD now = GetTickCount();
-    task_list& list = service_->tasks();
-    scoped_lock hold(list.lock);
     int index = 1;
-    for (auto& task : list.tasks) {
-        scoped_lock hold_task(task->lock);
+    for (download_task* task : service_->tasks().snapshot()) {
+        // Sections are numbered by position in the list, as save_all does.
+        const int position = index++;
+        if (stopping_.load()) {
+            break;  // the user quit while earlier tasks were starting
+        }
+        if (task->is_environment_task()) {
+            continue;  // preparation alone starts the host installer's task
+        }
         task->start(engine_, now);
-        store_.save_one(*task, index++);
+        store_.save_one(*task, position);
         if (probes_) {
             probes_->add(task->task_id, task->engine_task_id, now);
         }
@@ -229,10 +312,7 @@ void download_worker::start_all() {
 }
 
 void download_worker::stop_all() {
-    task_list& list = service_->tasks();
-    scoped_lock hold(list.lock);
-    for (auto& task : list.tasks) {
-        scoped_lock hold_task(task->lock);
+    for (download_task* task : service_->tasks().snapshot()) {
         task->stop(engine_);
     }
 }
@@ -240,6 +320,15 @@ void download_worker::stop_all() {
 void download_worker::shutdown() {
     stop_timers();
     store_.save_all(service_->tasks());
+    // Queued file downloads end without their callbacks; the running one is
+    // cancelled with its downloader.
+    for (file_download_request* request : queue_) {
+        delete request;
+    }
+    queue_.clear();
+    queued_download_.reset();
+    game_info_download_.reset();
+    installer_download_.reset();
     stop_all();
     if (probes_) {
         probes_->disable();
@@ -268,7 +357,12 @@ void download_worker::pump_queue() {
 }
 
 void download_worker::on_download_complete(int request_id, const std::string&,
-                                           const std::wstring& path, int) {
+                                           const std::wstring& path, int result) {
+    // The configuration is asked for on every start: only a new copy counts
+    // as downloaded for the report.
+    if (request_id == game_info_request && result == asyn_http_file_event::downloaded) {
+        send_report("dragconf", nullptr);
+    }
     download_ended(request_id, true, path);
 }
 
@@ -279,18 +373,26 @@ void download_worker::on_download_failed(int request_id, const std::string&, int
 void download_worker::download_ended(int request_id, bool ok, const std::wstring& path) {
     if (request_id == game_info_request) {
         if (ok) {
-            send_report("dragconf", nullptr);
+            record_game_info_download(game_info_path_, store_.path());
             post_service(msg_game_info, 1, reinterpret_cast<LPARAM>(heap_copy(game_info_path_)));
         } else {
+            // A complete body whose move failed stays behind otherwise.
+            DeleteFileW((game_info_path_ + L".tmp").c_str());
             post_service(msg_game_info, 0, 0);
         }
     } else if (request_id == installer_request) {
+        if (!ok) {
+            DeleteFileW((installer_path_ + L".tmp").c_str());
+        }
         PostMessageW(window_.load(), msg_installer_ready, ok ? 1 : 0,
                      reinterpret_cast<LPARAM>(heap_copy(ok ? path : installer_path_)));
     } else if (request_id == queued_request) {
         if (!queue_.empty()) {
             file_download_request* front = queue_.front();
             queue_.erase(queue_.begin());
+            if (!ok) {
+                DeleteFileW((front->path + L".tmp").c_str());
+            }
             post_service(msg_file_downloaded, ok ? 1 : 0, reinterpret_cast<LPARAM>(front));
         }
         // The next download starts once this one's callback has returned.
@@ -344,16 +446,48 @@ void download_worker::stop_timers() {
     timers_running_ = false;
 }
 
-void download_worker::start_environment_task(const std::wstring& url) {
+bool download_worker::start_environment_task(const std::wstring& url) {
+    if (url.empty()) {
+        return false;
+    }
     std::wstring folder;
     temporary_folder(folder);
     task_list& list = service_->tasks();
     const int id = list.create(url.c_str(), folder.c_str(), environment_task_sign, nullptr);
     download_task* task = list.find_by_id(id);
-    if (task) {
-        scoped_lock hold(task->lock);
-        task->start(engine_, GetTickCount());
+    if (!task) {
+        return false;
     }
+    std::wstring installer;
+    {
+        scoped_lock hold(task->lock);
+        // The task store keeps no sign: the task of an interrupted run comes
+        // back by its URL as an ordinary task.
+        task->sign = environment_task_sign;
+        if (task->state == dl_state_complete) {
+            installer = task->file_path();
+            if (task->file_name.empty() ||
+                GetFileAttributesW(installer.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                // Its installer ran (and was removed) or is gone: fetch again.
+                installer.clear();
+                task->state = dl_state_stopped;
+                task->engine_task_created = false;
+                task->file_name.clear();
+                task->downloaded_size = 0;
+                task->total_size = 0;
+            }
+        }
+    }
+    if (!installer.empty()) {
+        // Finished before the previous run could install it.
+        wchar_t* copy = heap_copy(installer);
+        if (!PostMessageW(window_.load(), msg_run_installer, 0, reinterpret_cast<LPARAM>(copy))) {
+            delete[] copy;
+            return false;
+        }
+        return true;
+    }
+    return task->start(engine_, GetTickCount()) != 0;
 }
 
 bool download_worker::download_installer(const std::string& url, const std::wstring& path) {
@@ -384,11 +518,19 @@ void download_worker::send_report(const char* event, const char* style) {
 
 int download_worker::ask_host_running() {
     int answer = 3;
+    if (stopping_.load()) {
+        return answer;  // nobody is there to answer
+    }
     SendMessageW(service_window_, msg_host_running, 0, reinterpret_cast<LPARAM>(&answer));
     return answer;
 }
 
 void download_worker::environment_ready(int ok) {
+    // One report per preparation, whichever path ends it first.
+    if (!environment_pending_) {
+        return;
+    }
+    environment_pending_ = false;
     post_service(msg_environment_ready, static_cast<WPARAM>(ok), 0);
 }
 

@@ -36,6 +36,13 @@ class download_worker : public asyn_http_file_event,
     HWND window() const { return window_.load(); }
     // Signalled once the thread has created its window (or failed to).
     HANDLE ready_event() const { return ready_; }
+    // The worker thread (null before start); signalled once it has ended.
+    HANDLE thread() const { return thread_; }
+    // From the user-interface thread when shutdown begins: from now on queued
+    // work is dropped, the installer is no longer waited for and the user is
+    // no longer asked.
+    void begin_stop();
+    bool stopping() const { return stopping_.load(); }
     task_store& store() { return store_; }
 
     // environment_context
@@ -43,12 +50,13 @@ class download_worker : public asyn_http_file_event,
     void host_package(std::wstring& url, std::wstring& required_version) override;
     void start_timers() override;
     void stop_timers() override;
-    void start_environment_task(const std::wstring& url) override;
+    bool start_environment_task(const std::wstring& url) override;
     bool download_installer(const std::string& url, const std::wstring& path) override;
     void send_report(const char* event, const char* style) override;
     int ask_host_running() override;
     void environment_ready(int ok) override;
     std::wstring engine_path() override;
+    HANDLE stop_event() override { return stop_event_; }
 
   private:
     download_worker();
@@ -63,6 +71,8 @@ class download_worker : public asyn_http_file_event,
     void stop_all();
     void shutdown();
     void pump_queue();
+    void prepare_environment();
+    void remove_stale_files();
     void post_service(UINT message, WPARAM w, LPARAM l);
 
     // asyn_http_file_event
@@ -79,6 +89,11 @@ class download_worker : public asyn_http_file_event,
 
     std::atomic<HWND> window_{nullptr};
     HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    HANDLE stop_event_ = nullptr;
+    std::atomic<bool> stopping_{false};
+    // A preparation is under way and has not reported yet: it reports once.
+    bool environment_pending_ = false;
     HWND service_window_ = nullptr;
     download_service* service_ = nullptr;
     engine_binding engine_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "host/host_paths.h"
 #include "host/host_registry.h"
 
 namespace qm::win32::net {
@@ -60,7 +61,11 @@ const char* const engine_binding::entry_names[entry_count] = {
 
 std::wstring engine_binding::default_path() {
     std::wstring folder;
-    host_program_folder(folder);
+    // Without a host the name is taken beside the program, never from the
+    // current directory, where any library of that name could be waiting.
+    if (!host_program_folder(folder)) {
+        folder = program_directory();
+    }
     return folder + L"asyn_download_interface.dll";
 }
 
@@ -108,21 +113,24 @@ int engine_binding::unload(int wait) {
     if (process_thread_started_) {
         const int process_id = get_tp_process_id();
         if (process_id != -1) {
+            // The handle is taken before uninit lets the process end: after
+            // that its id may already name another process, or none.
+            HANDLE process = nullptr;
+            if (wait == 1) {
+                process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process_id));
+            }
             if (uninit() != 0) {
+                if (process) {
+                    CloseHandle(process);
+                }
                 return 0;
             }
             process_thread_started_ = false;
-            if (wait == 1) {
-                HANDLE process =
-                    OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(process_id));
-                if (!process) {
-                    return 0;
-                }
-                WaitForSingleObject(process, INFINITE);
-                DWORD code = STILL_ACTIVE;
-                while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) {
-                    Sleep(10);
-                }
+            if (process) {
+                // The process object is signalled when it has ended, whatever
+                // its exit code. An engine that does not end within the bound
+                // is left; the installer copes with files still held.
+                WaitForSingleObject(process, engine_exit_wait_ms);
                 CloseHandle(process);
             }
         } else {

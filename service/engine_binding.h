@@ -49,6 +49,9 @@ class engine_binding {
     };
     static const char* const entry_names[entry_count];
 
+    // How long unload(1) waits for the engine's process to end.
+    static constexpr DWORD engine_exit_wait_ms = 30000;
+
     // Size of the block query_p2sp_task_info fills.
     static constexpr int task_info_size = 1096;
 
@@ -57,8 +60,8 @@ class engine_binding {
     engine_binding(const engine_binding&) = delete;
     engine_binding& operator=(const engine_binding&) = delete;
 
-    // Where the engine lives: the host's "Program\" folder, or the bare file
-    // name (searched from the current directory) when no host is installed.
+    // Where the engine lives: the host's "Program\" folder, or the program's
+    // own folder when no host is installed (never the current directory).
     static std::wstring default_path();
 
     int load(const std::wstring& path);

@@ -21,7 +21,7 @@ enum service_message : UINT {
     msg_file_downloaded = WM_APP + 12,   // wParam ok, lParam file_download_request*
     // service -> worker
     msg_prepare_environment = WM_APP + 7,
-    msg_shutdown = WM_APP + 8,  // sent
+    msg_shutdown = WM_APP + 8,
     msg_load_tasks = WM_APP + 13,
     msg_send_report = WM_APP + 14,  // wParam length, lParam heap wchar_t[] URL
     msg_predownload = WM_APP + 16,  // wParam task id
@@ -50,5 +50,9 @@ struct file_download_request {
 
 // A heap copy that travels with a message; the receiver frees it.
 wchar_t* heap_copy(const std::wstring& text);
+
+// Frees what a worker-bound message carries, for a message that is dropped
+// instead of handled. True when the message was one of the worker's.
+bool discard_worker_message(UINT message, LPARAM l);
 
 }  // namespace qm::win32::net

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <memory>
+#include <set>
 
 #include "host/critical_section.h"
 #include "service/download_task.h"
@@ -72,40 +74,64 @@ void task_store::write(const wchar_t* section, const wchar_t* key, const std::ws
 }
 
 void task_store::save_all(task_list& list) {
+    std::wstring url;
+    std::wstring version;
     {
         scoped_lock hold(list.package_lock);
-        write(kMain, L"TorvaneUrl", list.host_package_url);
-        write(kMain, L"RelyVersion", list.required_host_version);
+        url = list.host_package_url;
+        version = list.required_host_version;
     }
-    scoped_lock hold(list.lock);
+    write(kMain, L"TorvaneUrl", url);
+    write(kMain, L"RelyVersion", version);
+    const std::vector<download_task*> tasks = list.snapshot();
     int index = 1;
-    for (auto& task : list.tasks) {
-        scoped_lock hold_task(task->lock);
+    for (download_task* task : tasks) {
         save_one(*task, index++);
     }
-    write(kMain, L"TaskCount", std::to_wstring(list.tasks.size()));
+    write(kMain, L"TaskCount", std::to_wstring(tasks.size()));
 }
 
 void task_store::save_one(download_task& task, int index) {
-    if (task.state == dl_state_predownloading || task.state == dl_state_failed) {
-        return;
-    }
-    if (task.state == dl_state_complete) {
-        task.downloaded_size = task.total_size;
+    // Copied under the task's lock, written without it: readers of the task
+    // never wait for the disk.
+    std::wstring url;
+    std::wstring folder;
+    std::wstring name;
+    std::uint64_t downloaded = 0;
+    std::uint64_t total = 0;
+    std::uint64_t elapsed = 0;
+    int id = 0;
+    {
+        scoped_lock hold(task.lock);
+        if (task.state == dl_state_predownloading || task.state == dl_state_failed) {
+            return;
+        }
+        if (task.state == dl_state_complete) {
+            task.downloaded_size = task.total_size;
+        }
+        url = task.url;
+        folder = task.folder;
+        name = task.file_name;
+        downloaded = task.downloaded_size;
+        total = task.total_size;
+        elapsed = task.elapsed_ms;
+        id = task.task_id;
     }
     const std::wstring section = section_name(index);
-    write(section.c_str(), L"Url", task.url);
-    write(section.c_str(), L"ID", std::to_wstring(task.task_id));
-    write(section.c_str(), L"Path", task.folder);
-    write(section.c_str(), L"Name", task.file_name);
-    write(section.c_str(), L"DownSize", std::to_wstring(task.downloaded_size));
-    write(section.c_str(), L"TotalSize", std::to_wstring(task.total_size));
-    write(section.c_str(), L"Time", std::to_wstring(task.elapsed_ms));
+    write(section.c_str(), L"Url", url);
+    write(section.c_str(), L"ID", std::to_wstring(id));
+    write(section.c_str(), L"Path", folder);
+    write(section.c_str(), L"Name", name);
+    write(section.c_str(), L"DownSize", std::to_wstring(downloaded));
+    write(section.c_str(), L"TotalSize", std::to_wstring(total));
+    write(section.c_str(), L"Time", std::to_wstring(elapsed));
 }
 
 void task_store::load_all(task_list& list) {
+    std::wstring host_url;
     {
         const std::wstring url = read(kMain, L"TorvaneUrl");
+        host_url = url;
         const std::wstring version = read(kMain, L"RelyVersion");
         scoped_lock hold(list.package_lock);
         if (!url.empty()) {
@@ -141,6 +167,12 @@ void task_store::load_all(task_list& list) {
     std::sort(indices.begin(), indices.end());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
 
+    std::set<int> taken;
+    for (download_task* task : list.snapshot()) {
+        scoped_lock hold(task->lock);
+        taken.insert(task->task_id);
+    }
+    std::vector<std::unique_ptr<download_task>> loaded;
     for (int index : indices) {
         const std::wstring section = section_name(index);
         auto task = std::make_unique<download_task>();
@@ -148,7 +180,20 @@ void task_store::load_all(task_list& list) {
         if (task->url.empty()) {
             continue;
         }
-        task->task_id = static_cast<int>(parse_stored_number(read(section.c_str(), L"ID")));
+        // An id out of the int range, 0 or one already given gets a new one
+        // below, once every good id is known; the task itself is kept.
+        const std::uint64_t id = parse_stored_number(read(section.c_str(), L"ID"));
+        if (id >= 1 && id <= static_cast<std::uint64_t>(INT_MAX) &&
+            taken.insert(static_cast<int>(id)).second) {
+            task->task_id = static_cast<int>(id);
+        } else {
+            task->task_id = 0;
+        }
+        // The store keeps no sign: the host installer's task is known by the
+        // installer URL stored beside it.
+        if (!host_url.empty() && task->url == host_url) {
+            task->sign = environment_task_sign;
+        }
         task->folder = read(section.c_str(), L"Path");
         task->file_name = read(section.c_str(), L"Name");
         task->downloaded_size = parse_stored_number(read(section.c_str(), L"DownSize"));
@@ -162,6 +207,15 @@ void task_store::load_all(task_list& list) {
         task->state = (task->downloaded_size == task->total_size && task->total_size != 0)
                           ? dl_state_complete
                           : dl_state_stopped;
+        loaded.push_back(std::move(task));
+    }
+    std::size_t ordinal = list.size();
+    for (auto& task : loaded) {
+        ++ordinal;
+        if (task->task_id == 0) {
+            task->task_id = free_task_id(taken, ordinal);
+            taken.insert(task->task_id);
+        }
         list.append(std::move(task));
     }
 }

@@ -21,7 +21,7 @@ class task_store {
     const std::wstring& path() const { return path_; }
 
     void save_all(task_list& list);
-    // Expects the task's lock to be held.
+    // Takes the task's lock only to copy it; the file is written without.
     void save_one(download_task& task, int index);
     void load_all(task_list& list);
 

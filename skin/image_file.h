@@ -1,6 +1,7 @@
-// Loading one image file, per platform. Windows: a path without ":" is taken
-// relative to the current directory; ".png" (in any case) goes to the PNG
-// decoder and everything else to GDI+. Elsewhere only PNG files load.
+// Loading one image file, per platform. Windows: a path without ":" (nor a
+// leading backslash) is taken relative to the program's folder; ".png" (in
+// any case) goes to the PNG decoder and everything else to GDI+. Elsewhere
+// only PNG files load.
 #pragma once
 
 #include <cstdint>

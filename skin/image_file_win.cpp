@@ -14,21 +14,32 @@
 namespace qm::skin {
 namespace {
 
+// A relative path names a file beside the program, never one in the current
+// directory, which other threads (and the engine's loading) may change.
 std::wstring ResolvePath(const std::wstring& path) {
-    if (path.find(L':') != std::wstring::npos) {
+    if (path.find(L':') != std::wstring::npos || (!path.empty() && path[0] == L'\\')) {
         return path;
     }
-    const DWORD n = GetCurrentDirectoryW(0, nullptr);
-    if (n == 0) {
+    std::wstring module(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &module[0], static_cast<DWORD>(module.size()));
+        if (n == 0) {
+            return path;
+        }
+        if (n < module.size()) {
+            module.resize(n);
+            break;
+        }
+        if (module.size() >= 32768) {
+            return path;
+        }
+        module.resize(module.size() * 2);
+    }
+    const size_t cut = module.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) {
         return path;
     }
-    std::wstring dir(n, L'\0');
-    const DWORD got = GetCurrentDirectoryW(n, &dir[0]);
-    dir.resize(got);
-    if (!dir.empty() && dir.back() != L'\\') {
-        dir += L'\\';
-    }
-    return dir + path;
+    return module.substr(0, cut + 1) + path;
 }
 
 Bitmap* LoadPngFile(const std::wstring& path) {

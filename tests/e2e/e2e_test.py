@@ -10,9 +10,11 @@ checks exit codes, SHA-256 digests, the beacon log and the request log.
 """
 
 import argparse
+import glob
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -183,6 +185,21 @@ def host_state():
     return version, shortcuts
 
 
+def prefix_temp():
+    """The prefix's temporary folder (the user's AppData\\Local\\Temp)."""
+    found = glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Temp"))
+    found = [f for f in found if "Public" not in f]
+    return found[0] if found else None
+
+
+def host_installers():
+    """Installers the client downloaded over HTTP still in the prefix's temp."""
+    temp = prefix_temp()
+    if not temp:
+        return []
+    return sorted(n for n in os.listdir(temp) if re.match(r"(?i)torvane\d{14}\.exe", n))
+
+
 def remove_host():
     wine("keep", "reg", "delete", "HKLM\\SOFTWARE\\Torvane Network", "/f")
     shutil.rmtree(os.path.join(PREFIX, "drive_c", "Program Files", "Torvane Network"),
@@ -246,6 +263,8 @@ class E2E(unittest.TestCase):
         self.assertEqual(version, "7.2.0.1000")
         # The silent install's shortcuts were not there before: removed.
         self.assertEqual(shortcuts, [])
+        # The downloaded installer is gone once it ran.
+        self.assertEqual(host_installers(), [])
 
     def test_2_old_host_gets_the_installer_through_the_engine(self):
         remove_host()
@@ -387,6 +406,82 @@ class E2E(unittest.TestCase):
         self.assertEqual(host_state()[0], "7.2.0.1000")
         self.assertTrue([b for b in world.beacons() if "gs=downerrun" in b and
                          b.endswith("&style=1")])
+
+    def test_8_a_broken_configuration_is_fetched_again(self):
+        world = self.start_world("broken", "--game-file", "k.bin:1M")
+        branded = Branded("broken", world)
+        game_info = branded.path("GameInfo.xml")
+        # Left by a run killed mid-download: removed at the next start.
+        with open(game_info + ".tmp", "wb") as f:
+            f.write(b"<half")
+        temp = prefix_temp()
+        stale = os.path.join(temp, "torvane20200101000000.exe.tmp") if temp else None
+        if stale:
+            with open(stale, "wb") as f:
+                f.write(b"MZ")
+        for mode in ("html", "empty", "short"):
+            world.get("/_control/set?config=" + mode)
+            run = branded.run("--config-only")
+            self.assertNotEqual(run.returncode, 0, mode + "\n" + run.stdout)
+            self.assertRegex(run.stdout, "could not be (parsed|fetched)|lists no game file", mode)
+            # The broken copy the client downloaded is not kept.
+            self.assertFalse(os.path.exists(game_info), mode)
+            self.assertFalse(os.path.exists(game_info + ".tmp"), mode)
+        if stale:
+            self.assertFalse(os.path.exists(stale))
+
+        # A good answer on the next start is fetched and used.
+        world.get("/_control/set?config=xml")
+        world.clear_logs()
+        run = branded.run("--config-only")
+        self.assertEqual(run.returncode, 0, run.stdout)
+        fetched = [r for r in world.requests() if r["path"].startswith("/Configuration/")]
+        self.assertEqual([r["status"] for r in fetched], [200], fetched)
+
+        # The client's own copy is asked for again on each start: unchanged,
+        # a 304 keeps it; changed on the server, the new one replaces it.
+        world.clear_logs()
+        run = branded.run("--config-only")
+        self.assertEqual(run.returncode, 0, run.stdout)
+        fetched = [r for r in world.requests() if r["path"].startswith("/Configuration/")]
+        self.assertEqual([r["status"] for r in fetched], [304], fetched)
+        self.assertTrue(fetched[0]["ims"])
+        time.sleep(1.1)  # Last-Modified counts whole seconds
+        world.get("/_control/set?encoding=gb2312")
+        world.clear_logs()
+        run = branded.run("--config-only")
+        self.assertEqual(run.returncode, 0, run.stdout)
+        fetched = [r for r in world.requests() if r["path"].startswith("/Configuration/")]
+        self.assertEqual([r["status"] for r in fetched], [200], fetched)
+        with open(game_info, "rb") as f:
+            self.assertEqual(f.read(), world.get("/Configuration/1001.xml"))
+
+    def test_9_an_interrupted_host_upgrade_resumes_on_the_next_run(self):
+        remove_host()
+        self.assertEqual(install_host("torvane_setup_old.exe").returncode, 0)
+        world = self.start_world("resume", "--game-file", "u.bin:1M")
+        size = os.path.getsize(os.path.join(world.root, "TorvaneSetup.exe"))
+        # About twelve seconds for the installer through the engine.
+        world.get("/_control/set?rate=%d&rate_path=/files/TorvaneSetup.exe" % max(1, size // 12))
+        branded = Branded("resume", world)
+        run = branded.run("--quit-after", "5")
+        self.assertNotEqual(run.returncode, 0, run.stdout)
+        self.assertIn("quitting", run.stdout)
+        self.assertNotIn("engine ready", run.stdout)
+        self.assertEqual(host_state()[0], "7.1.9.9999")
+        db = read_text(branded.path("db.ini"), "latin-1")
+        self.assertIn("TorvaneSetup.exe", db)
+
+        world.get("/_control/set?rate=0")
+        started = time.time()
+        run = branded.run()
+        self.assert_complete(run, world, branded)
+        ready = [l for l in run.stdout.splitlines() if l.startswith("environment ready after ")]
+        self.assertEqual(len(ready), 1, run.stdout)
+        self.assertLess(int(ready[0].split()[3]), 30000, run.stdout)
+        self.assertLess(time.time() - started, 120)
+        self.assertEqual(host_state()[0], "7.2.0.1000")
+        self.assertEqual([b for b in world.beacons() if "gs=downerrun" in b][-1][-8:], "&style=1")
 
     def test_5_encodings(self):
         world = self.start_world("enc", "--game-file", "e.bin:1M")

@@ -131,6 +131,47 @@ TEST_F(engine_fixture, unload_calls_uninit_only_when_the_engine_has_a_process) {
     state_ = engine_state(path_);
 }
 
+TEST_F(engine_fixture, unload_with_a_wait_survives_an_engine_process_that_is_gone) {
+    std::wstring command = L"\"" + beside_exe(L"service_test_child.exe") + L"\" sleep";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child));
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    // The engine's process ends inside uninit and nothing else holds it.
+    state_->tp_process_id = static_cast<int>(child.dwProcessId);
+    state_->uninit_ends_process = 1;
+    DWORD begun = GetTickCount();
+    EXPECT_EQ(engine_.unload(1), 1);
+    EXPECT_LT(GetTickCount() - begun, 10000u);
+    EXPECT_EQ(engine_.is_loaded(), 0);
+    ASSERT_EQ(engine_.load(path_), 1);
+    state_ = engine_state(path_);
+    ASSERT_NE(state_, nullptr);
+
+    // The id names no process at all any more when the wait would start.
+    std::wstring installer = L"\"" + beside_exe(L"service_test_child.exe") + L"\" /S";
+    ASSERT_TRUE(CreateProcessW(nullptr, &installer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child));
+    CloseHandle(child.hThread);
+    ASSERT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
+    CloseHandle(child.hProcess);
+    Sleep(200);
+    state_->tp_process_id = static_cast<int>(child.dwProcessId);
+    begun = GetTickCount();
+    EXPECT_EQ(engine_.unload(1), 1);
+    EXPECT_LT(GetTickCount() - begun, 10000u);
+    EXPECT_EQ(engine_.is_loaded(), 0);
+    EXPECT_EQ(GetModuleHandleW(path_.c_str()), nullptr);
+    // The next load finds a fresh engine instead of reporting the dead one.
+    ASSERT_EQ(engine_.load(path_), 1);
+    state_ = engine_state(path_);
+    ASSERT_NE(state_, nullptr);
+    EXPECT_EQ(state_->init_calls, 1);
+}
+
 TEST_F(engine_fixture, start_creates_a_new_task_or_continues_from_the_temporary_file) {
     const std::wstring folder = scratch_folder(L"start");
     download_task fresh;
@@ -275,7 +316,7 @@ TEST_F(engine_fixture, an_oversized_name_length_is_cut_to_the_block) {
     EXPECT_EQ(task.file_name, L"short.bin");
 }
 
-TEST(task_list_test, ids_repeat_urls_and_wrap_after_256) {
+TEST(task_list_test, ids_repeat_urls_and_never_collide) {
     task_list list;
     bool created = false;
     EXPECT_EQ(list.create(nullptr, L"C:\\x", nullptr, &created), -1);
@@ -294,10 +335,11 @@ TEST(task_list_test, ids_repeat_urls_and_wrap_after_256) {
         list.create((L"http://h/" + std::to_wstring(i)).c_str(), L"C:\\", nullptr, nullptr);
     }
     EXPECT_EQ(list.create(L"http://h/256", L"C:\\", nullptr, nullptr), 256);
-    EXPECT_EQ(list.create(L"http://h/257", L"C:\\", nullptr, nullptr), 257);
+    // 256..511 are all taken: ids go on above instead of repeating.
+    EXPECT_EQ(list.create(L"http://h/257", L"C:\\", nullptr, nullptr), 512);
+    EXPECT_EQ(list.find_by_url(L"http://h/1"), 257);
     // No folder: the temporary-files folder.
-    // Ids repeat after 256 tasks, so the new task is looked at directly.
-    EXPECT_EQ(list.create(L"http://h/tmp", nullptr, nullptr, nullptr), 258);
+    EXPECT_EQ(list.create(L"http://h/tmp", nullptr, nullptr, nullptr), 513);
     download_task* tmp = list.tasks.back().get();
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

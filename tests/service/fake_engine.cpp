@@ -14,6 +14,12 @@ fake_engine_state g_state = [] {
     return s;
 }();
 
+void busy() {
+    if (g_state.call_delay_ms > 0) {
+        Sleep(static_cast<DWORD>(g_state.call_delay_ms));
+    }
+}
+
 fake_engine_task* task(int id) {
     return id >= 0 && id < 16 && g_state.tasks[id].used ? &g_state.tasks[id] : nullptr;
 }
@@ -55,6 +61,16 @@ int WINAPI init(int) {
 }
 int WINAPI uninit() {
     ++g_state.uninit_calls;
+    busy();
+    if (g_state.uninit_result == 0 && g_state.uninit_ends_process && g_state.tp_process_id > 0) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                     static_cast<DWORD>(g_state.tp_process_id));
+        if (process) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
+    }
     return g_state.uninit_result;
 }
 int WINAPI parse_url() {
@@ -66,6 +82,7 @@ int WINAPI is_support_schema() {
 int WINAPI create_new_task(const char* url, int url_len, const char*, int, const char*, int,
                            const char* folder, int folder_len, const char*, int, int* id) {
     ++g_state.create_new_calls;
+    busy();
     return create(url, url_len, folder, folder_len, nullptr, 0, id, 0);
 }
 int WINAPI create_predownload_task(const char* url, int url_len, const char*, int, int* id) {
@@ -89,6 +106,7 @@ int WINAPI start_predownload_task(int id) {
 }
 int WINAPI query_p2sp_task_info(int id, void* block) {
     ++g_state.query_calls;
+    busy();
     fake_engine_task* t = task(id);
     if (!t) {
         return 2;
@@ -122,6 +140,7 @@ int WINAPI set_beyond_global_speed_limit() {
 }
 int WINAPI start_task(int id) {
     ++g_state.start_calls;
+    busy();
     if (g_state.start_result != 0) {
         return g_state.start_result;
     }
@@ -134,6 +153,7 @@ int WINAPI start_task(int id) {
 }
 int WINAPI stop_task(int id) {
     ++g_state.stop_calls;
+    busy();
     fake_engine_task* t = task(id);
     if (!t) {
         return 2;

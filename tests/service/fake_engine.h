@@ -41,6 +41,12 @@ struct fake_engine_state {
     int query_count_status;  // status written by query_get_count_of_resource
     int next_task;
     fake_engine_task tasks[16];
+    // Every create, start, stop, query and uninit sleeps this long first: an
+    // engine busy resolving names or connecting.
+    int call_delay_ms;
+    // uninit ends the process tp_process_id names, as the real engine lets
+    // its own process go.
+    int uninit_ends_process;
 };
 
 using fake_engine_state_fn = fake_engine_state* (*)();

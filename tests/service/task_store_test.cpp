@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
+#include <vector>
 
 #include "service/download_task.h"
 #include "service/task_store.h"
@@ -123,7 +125,7 @@ TEST(task_store_test, empty_urls_garbage_numbers_and_huge_counts_load_safely) {
     EXPECT_EQ(list.tasks[0]->url, L"http://h/1");
     EXPECT_EQ(list.tasks[0]->downloaded_size, 0u);
     EXPECT_EQ(list.tasks[0]->total_size, 0u);
-    EXPECT_EQ(list.tasks[0]->task_id, 0);
+    EXPECT_EQ(list.tasks[0]->task_id, 257);  // a garbled id gets a fresh one
     EXPECT_EQ(list.tasks[0]->state, dl_state_stopped);
     EXPECT_EQ(list.tasks[1]->url, L"http://h/3");
     EXPECT_EQ(list.tasks[1]->total_size, 18446744073709551615ull);
@@ -142,6 +144,70 @@ TEST(task_store_test, empty_urls_garbage_numbers_and_huge_counts_load_safely) {
     missing.set_path(folder + L"no-such-db.ini");
     missing.load_all(none);
     EXPECT_TRUE(none.tasks.empty());
+}
+
+TEST(task_store_test, bad_and_duplicate_ids_are_renumbered_and_every_task_survives) {
+    const std::wstring folder = scratch_folder(L"ids");
+    const std::wstring db = folder + L"db.ini";
+    write_ini(db, L"Tessaly", L"TaskCount", L"9");
+    // Section: stored ID. Gaps at Task2, Task5 and Task8.
+    const std::vector<std::pair<int, std::wstring>> stored = {
+        {1, L"4294967295"}, {3, L"258"}, {4, L"258"}, {6, L"0"}, {7, L"abc"}, {9, L"257"},
+    };
+    for (const auto& entry : stored) {
+        const std::wstring section = L"Task" + std::to_wstring(entry.first);
+        write_ini(db, section.c_str(), L"Url", L"http://h/" + std::to_wstring(entry.first));
+        write_ini(db, section.c_str(), L"ID", entry.second);
+        write_ini(db, section.c_str(), L"Path", folder);
+    }
+    task_list list;
+    task_store store;
+    store.set_path(db);
+    store.load_all(list);
+    ASSERT_EQ(list.tasks.size(), stored.size());
+    std::set<int> ids;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const auto& task = list.tasks[i];
+        EXPECT_EQ(task->url, L"http://h/" + std::to_wstring(stored[i].first));
+        EXPECT_GT(task->task_id, 0);
+        EXPECT_TRUE(ids.insert(task->task_id).second) << "id given twice: " << task->task_id;
+        EXPECT_EQ(list.find_by_id(task->task_id), task.get());
+    }
+    // Good ids stay as stored; the first of two equal ones keeps it.
+    EXPECT_EQ(list.tasks[1]->task_id, 258);
+    EXPECT_EQ(list.tasks[5]->task_id, 257);
+    EXPECT_NE(list.tasks[2]->task_id, 258);
+
+    // New tasks never take an id already given.
+    for (int i = 0; i < 300; ++i) {
+        bool created = false;
+        const int id = list.create((L"http://new/" + std::to_wstring(i)).c_str(), folder.c_str(),
+                                   nullptr, &created);
+        ASSERT_TRUE(created);
+        EXPECT_TRUE(ids.insert(id).second) << "id given twice: " << id;
+    }
+}
+
+TEST(task_store_test, the_host_installers_task_comes_back_as_the_environment_task) {
+    const std::wstring folder = scratch_folder(L"environment");
+    const std::wstring db = folder + L"db.ini";
+    task_list list;
+    list.host_package_url = L"http://h/TorvaneSetup.exe";
+    list.append(make_task(257, L"http://h/game.bin", folder, L"game.bin", 0, 10, dl_state_stopped));
+    auto installer = make_task(258, L"http://h/TorvaneSetup.exe", folder, L"TorvaneSetup.exe", 3,
+                               10, dl_state_running);
+    installer->sign = environment_task_sign;
+    list.append(std::move(installer));
+    task_store store;
+    store.set_path(db);
+    store.save_all(list);
+
+    task_list loaded;
+    store.load_all(loaded);
+    ASSERT_EQ(loaded.tasks.size(), 2u);
+    EXPECT_FALSE(loaded.tasks[0]->is_environment_task());
+    EXPECT_TRUE(loaded.tasks[1]->is_environment_task());
+    EXPECT_EQ(loaded.tasks[1]->url, L"http://h/TorvaneSetup.exe");
 }
 
 TEST(task_store_test, stored_numbers_parse_strictly) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +12,7 @@
 
 #include "skin/bitmap.h"
 #include "skin/image_cache.h"
+#include "skin/image_file.h"
 #include "skin/image_strip.h"
 #include "skin/png_codec.h"
 #include "skin/stretch_image.h"
@@ -215,6 +220,42 @@ TEST_F(ImageCacheTest, KeyedByThePathAsGivenAndEmptiedAtShutdown) {
     // The strip's own reference keeps its pixels.
     EXPECT_EQ(frame->PixelAt(5, 0), 0xFFFF00FFu);
 }
+
+#ifdef _WIN32
+// The worker thread changes the current directory while it loads the engine:
+// a relative artwork name must still name the file beside the program.
+TEST(ImageFile, RelativeNamesAreTakenBesideTheProgramWhateverTheCurrentDirectory) {
+    wchar_t module[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    const std::filesystem::path beside =
+        std::filesystem::path(module).parent_path() / L"cwd_test_art.png";
+    const std::filesystem::path elsewhere =
+        std::filesystem::temp_directory_path() / L"tessaly-cwd-test";
+    std::filesystem::create_directories(elsewhere);
+    auto write = [](const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    };
+    write(beside, MakeRgbaPng(3, 2, std::vector<uint32_t>(6, 0xFF204060)));
+    // A different file of the same name in the current directory.
+    write(elsewhere / L"cwd_test_art.png",
+          MakeRgbaPng(5, 5, std::vector<uint32_t>(25, 0xFF000000)));
+    wchar_t before[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.c_str()));
+    Ref<Bitmap> loaded = Ref<Bitmap>::Adopt(LoadImageFile(L"cwd_test_art.png"));
+    Ref<Bitmap> missing = Ref<Bitmap>::Adopt(LoadImageFile(L"no_such_art.png"));
+    SetCurrentDirectoryW(before);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->width(), 3);
+    EXPECT_EQ(loaded->height(), 2);
+    EXPECT_FALSE(missing);
+    std::filesystem::remove(beside);
+    std::filesystem::remove_all(elsewhere);
+}
+#endif
 
 }  // namespace
 }  // namespace qm::skin

@@ -278,16 +278,20 @@ TEST(Fonts, DefaultFaceAndMissingFaces) {
     EXPECT_EQ(lf.lfHeight, -12);
 }
 
-TEST(GdiplusImages, OtherFormatsLoadThroughGdiplusRelativeToTheCurrentFolder) {
+TEST(GdiplusImages, OtherFormatsLoadThroughGdiplusRelativeToTheProgramFolder) {
     // A 2 x 1 24-bit BMP: red, then blue.
     std::vector<uint8_t> bmp = {'B', 'M', 62, 0, 0, 0, 0, 0, 0,   0,   54, 0, 0,  0, 40, 0,
                                 0,   0,   2,  0, 0, 0, 1, 0, 0,   0,   1,  0, 24, 0, 0,  0,
                                 0,   0,   8,  0, 0, 0, 0, 0, 0,   0,   0,  0, 0,  0, 0,  0,
                                 0,   0,   0,  0, 0, 0, 0, 0, 255, 255, 0,  0, 0,  0};
+    // Beside the program; the current folder is elsewhere and has no such file.
+    wchar_t module[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, module, MAX_PATH), 0u);
+    const std::filesystem::path beside = std::filesystem::path(module).parent_path() / "two.bmp";
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "skin_gdiplus_test";
     std::filesystem::create_directories(dir);
     {
-        std::ofstream f(dir / "two.bmp", std::ios::binary);
+        std::ofstream f(beside, std::ios::binary);
         f.write(reinterpret_cast<const char*>(bmp.data()),
                 static_cast<std::streamsize>(bmp.size()));
     }
@@ -302,6 +306,7 @@ TEST(GdiplusImages, OtherFormatsLoadThroughGdiplusRelativeToTheCurrentFolder) {
     EXPECT_EQ(b->PixelAt(1, 0), 0xFF0000FFu);
     EXPECT_EQ(GetBitmap(L"Z:\\no\\such\\file.jpg"), nullptr);
     std::error_code ignored;
+    std::filesystem::remove(beside, ignored);
     std::filesystem::remove_all(dir, ignored);
 }
 

@@ -1,11 +1,13 @@
 // tessaly-headless FOLDER [--pause-after SECONDS] [--host-running-answer N]
-//                  [--config-only] [--idle-seconds N]
+//                  [--config-only] [--idle-seconds N] [--quit-after SECONDS]
 //
 // Plays the user-interface side of the client without a window: it fetches
 // the game's configuration through the download service, prepares the
 // environment, downloads every game file into FOLDER and prints one progress
 // line a second. Exit code 0 when every game file is complete (or, with
 // --pause-after, when the tasks stopped cleanly); otherwise 1 with the reason.
+// --quit-after plays a user who closes the client that many seconds after the
+// start, whatever it is doing.
 
 #include <windows.h>
 
@@ -23,6 +25,7 @@
 #include "host/host_paths.h"
 #include "host/strings.h"
 #include "service/dl_api.h"
+#include "service/game_info_file.h"
 
 namespace {
 
@@ -33,6 +36,8 @@ class HeadlessUi : public download_service_events {
     int host_answer = 3;
     bool config_only = false;
     int idle_seconds = 0;  // after pausing: measure this process's CPU use
+    int quit_after_s = -1;
+    DWORD launched_tick = GetTickCount();
 
     int exit_code = 1;
     std::string reason = "interrupted";
@@ -46,11 +51,15 @@ class HeadlessUi : public download_service_events {
         SendBeacon(L"downerstart");
         SendCrashReport();
         if (!ParseRemoteConfiguration(path, config.Remote())) {
+            // A broken copy the client downloaded is fetched again next time.
+            qm::win32::net::discard_downloaded_game_info(path);
             Finish(1, "the game configuration could not be parsed");
             return;
         }
         const RemoteGameValues& remote = config.Remote();
         if (remote.game_urls.empty()) {
+            // Cut short, most likely: fetched again next time.
+            qm::win32::net::discard_downloaded_game_info(path);
             Finish(1, "the game configuration lists no game file");
             return;
         }
@@ -84,6 +93,8 @@ class HeadlessUi : public download_service_events {
             return;
         }
         std::printf("engine ready\n");
+        std::printf("environment ready after %lu ms\n",
+                    static_cast<unsigned long>(GetTickCount() - launched_tick));
         dl_set_speed_limit_mode(1);
         for (const std::wstring& url : GameConfig::Instance().Remote().game_urls) {
             const int id = dl_create_task(url.c_str(), folder.c_str(), nullptr, 0);
@@ -111,6 +122,12 @@ class HeadlessUi : public download_service_events {
 
     // Once a second.
     void Tick() {
+        if (quit_after_s >= 0 && !done_ &&
+            GetTickCount() - launched_tick >= static_cast<DWORD>(quit_after_s) * 1000u) {
+            std::printf("quitting\n");
+            Finish(1, "quit");
+            return;
+        }
         if (!started_ || done_) {
             return;
         }
@@ -244,7 +261,8 @@ void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: tessaly-headless FOLDER [--pause-after SECONDS] "
-                 "[--host-running-answer N] [--config-only] [--idle-seconds N]\n");
+                 "[--host-running-answer N] [--config-only] [--idle-seconds N] "
+                 "[--quit-after SECONDS]\n");
     return 2;
 }
 
@@ -262,6 +280,8 @@ int wmain(int argc, wchar_t** argv) {
             ui.pause_after_s = _wtoi(argv[++i]);
         } else if (arg == L"--idle-seconds" && i + 1 < argc) {
             ui.idle_seconds = _wtoi(argv[++i]);
+        } else if (arg == L"--quit-after" && i + 1 < argc) {
+            ui.quit_after_s = _wtoi(argv[++i]);
         } else if (arg == L"--config-only") {
             ui.config_only = true;
         } else if (arg == L"--host-running-answer" && i + 1 < argc) {
