@@ -8,18 +8,21 @@
 #include <ctime>
 #include <cwchar>
 
-#include "app/dialogs_local.h"
 #include "app/game_config.h"
 #include "app/main_window.h"
+#include "app/message_dialogs.h"
+#include "app/progress_text.h"
 #include "app/remote_config.h"
 #include "app/reports.h"
+#include "host/accelerator_installer.h"
+#include "host/addin_installer.h"
 #include "host/file_utils.h"
 #include "host/host_paths.h"
 #include "host/host_process.h"
 #include "host/host_registry.h"
 #include "host/text_format.h"
-#include "service/game_info_file.h"
 #include "res/resource.h"
+#include "service/game_info_file.h"
 #include "service/task_store.h"
 #include "skin/button_control.h"
 #include "skin/check_control.h"
@@ -82,28 +85,6 @@ const wchar_t kNoSpace[] = L"磁盘空间不足，请删除部分文件或更改
 
 // --- pure decisions --------------------------------------------------------
 
-DownloadAggregate AggregateTasks(const std::vector<dl_task_info>& tasks, uint64_t game_size) {
-    DownloadAggregate result;
-    dl_task_info& sum = result.info;
-    sum.total_size = game_size;
-    for (const dl_task_info& task : tasks) {
-        sum.downloaded_size += task.downloaded_size;
-        sum.reserved1 += task.reserved1;
-        if (task.elapsed_ms > sum.elapsed_ms) {
-            sum.elapsed_ms = task.elapsed_ms;
-        }
-        if (task.state == dl_state_running) {
-            sum.speed += task.speed;
-        }
-        sum.reserved2 += task.reserved2;
-    }
-    if (game_size != 0) {
-        result.percent_known = true;
-        result.percent = static_cast<int>(sum.downloaded_size * 100 / game_size);
-    }
-    return result;
-}
-
 namespace {
 
 // At least one task in state, and no task outside the allowed states still
@@ -161,27 +142,19 @@ EarlierRun DecideEarlierRun(const std::vector<EarlierTask>& tasks, bool handed_t
     return EarlierRun::paused;
 }
 
-std::wstring TitleWithPercent(const std::wstring& title, uint64_t downloaded, uint64_t total) {
-    const uint64_t percent = total == 0 ? 0 : downloaded * 100 / total;
-    if (percent == 100) {
-        return title;
-    }
-    return title + L"-" + std::to_wstring(percent) + L"%";
-}
-
 // --- the controller --------------------------------------------------------
 
-DownloadController::DownloadController(MainWindow* window) : main_window_(window) {}
+DownloadController::DownloadController(MainWindow* window)
+    : main_window_(window),
+      transfer_(*this, transfer_tasks_),
+      addin_ended_(this),
+      accelerator_ended_(this) {}
 
 DownloadController::~DownloadController() {
     if (installer_thread_) {
         TerminateThread(installer_thread_, 0);
         CloseHandle(installer_thread_);
         installer_thread_ = nullptr;
-    }
-    if (taskbar_) {
-        taskbar_->Release();
-        taskbar_ = nullptr;
     }
     if (tray_icon_from_file_ && tray_icon_) {
         DestroyIcon(tray_icon_);
@@ -242,14 +215,20 @@ int DownloadController::Filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
             OnTrayCallback(lparam);
             return 1;
         case kStartGameMessage:
-            StartGameDownload();
+            // Only this thread can stop its timer; and the installer's end
+            // and the time-out may both have asked for the start.
+            KillTimer(hwnd, kAddinTimeoutTimerId);
+            CloseEndedInstaller();
+            if (not_started_) {
+                StartGameDownload();
+            }
             return 1;
         case kAcceleratorEndedMessage:
+            CloseEndedInstaller();
             ShowCompleteLayout();
             return 1;
-        case kMessageBoxMessage:
-            message_box_result_ = ShowMessageBox(reinterpret_cast<const wchar_t*>(wparam),
-                                                 HIWORD(lparam), LOWORD(lparam));
+        case kMessageBoxRequest:
+            message_box_result_ = ShowMessageBoxRequest(hwnd, wparam, lparam);
             return 1;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDM_TRAY_OPEN) {
@@ -269,11 +248,7 @@ int DownloadController::Filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
 }
 
 void DownloadController::OnCreate(HWND hwnd) {
-    ITaskbarList3* taskbar = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                   __uuidof(ITaskbarList3), reinterpret_cast<void**>(&taskbar)))) {
-        taskbar_ = taskbar;
-    }
+    taskbar_.Bind(hwnd);
     if (!config_ready_) {
         Enable("ActionButton", false);
         SetText("TextTips1", L"初始化配置...");
@@ -376,11 +351,11 @@ void DownloadController::OnTrayExit() {
         return;
     }
     ShowWindow(hwnd, SW_SHOWNORMAL);
-    int choice = 0;
-    if (ShowExitChoice(hwnd, &choice) != 1) {
+    ExitChoiceDialog dialog;
+    if (dialog.Show(hwnd) != 1) {
         return;
     }
-    switch (choice) {
+    switch (dialog.Choice()) {
         case 0:
             background_mode_ = true;
             dl_set_speed_limit_mode(3);
@@ -395,18 +370,14 @@ void DownloadController::OnTrayExit() {
     }
 }
 
-int DownloadController::ShowMessageBox(const wchar_t* text, int icon, int buttons) {
-    if (buttons < 1 || buttons > 3) {
-        return 0;
-    }
-    ShowWindow(Window(), SW_SHOWNORMAL);
-    return ShowSkinnedMessageBox(Window(), text ? text : L"", icon, buttons);
+int DownloadController::AskUser(const std::wstring& text, int icon, int buttons) {
+    SendMessageW(Window(), kMessageBoxRequest, reinterpret_cast<WPARAM>(text.c_str()),
+                 MessageBoxParam(icon, buttons));
+    return message_box_result_;
 }
 
-int DownloadController::Ask(const std::wstring& text, int icon, int buttons) {
-    SendMessageW(Window(), kMessageBoxMessage, reinterpret_cast<WPARAM>(text.c_str()),
-                 MAKELPARAM(buttons, icon));
-    return message_box_result_;
+int DownloadController::Ask(InstallerQuestion, const std::wstring& text) {
+    return AskUser(text, 1, 2);
 }
 
 // --- configuration ---------------------------------------------------------
@@ -483,7 +454,7 @@ void DownloadController::on_game_info(int ok, const wchar_t* path) {
                 receiving_ = was_receiving;
                 fresh_start_ = false;
                 if (config.ConverToTorvane7()) {
-                    Ask(L"该任务已经导入Torvane7中，请使用Torvane7继续下载。", 0, 1);
+                    AskUser(L"该任务已经导入Torvane7中，请使用Torvane7继续下载。", 0, 1);
                     StartHostForTask();
                     DestroyWindow(Window());
                     return;
@@ -556,7 +527,7 @@ void DownloadController::OnActionButton() {
         return;
     }
     if (fresh_start_ && paused_ && !EnoughDiskSpace(TextOf("TextDir"))) {
-        Ask(kNoSpace, 1, 1);
+        AskUser(kNoSpace, 1, 1);
         return;
     }
     if (engine_ready_) {
@@ -645,7 +616,7 @@ void DownloadController::on_host_running(int* answer) {
     if (!answer) {
         return;
     }
-    *answer = Ask(L"初始化下载组件需要退出Torvane，是否强制退出Torvane程序?", 1, 3);
+    *answer = AskUser(L"初始化下载组件需要退出Torvane，是否强制退出Torvane程序?", 1, 3);
 }
 
 // --- progress and states ---------------------------------------------------
@@ -655,11 +626,9 @@ dl_task_info DownloadController::Aggregate() {
     for (int id : game_tasks_) {
         infos.push_back(TaskInfo(id));
     }
-    const DownloadAggregate sum = AggregateTasks(infos, GameConfig::Instance().Remote().game_size);
-    if (sum.percent_known) {
-        percent_ = sum.percent;
-    }
-    return sum.info;
+    const dl_task_info sum = AggregateProgress(infos, GameConfig::Instance().Remote().game_size);
+    UpdatePercent(sum.total_size, sum.downloaded_size, percent_);
+    return sum;
 }
 
 std::vector<TaskSnapshot> DownloadController::GameTaskSnapshots() {
@@ -681,33 +650,27 @@ void DownloadController::ShowProgress(const dl_task_info& info) {
     SetText("TextTips2", SpeedLine(info.total_size, info.downloaded_size, info.speed));
     ProgressControl* bar = main_window_->Progress();
     if (bar) {
-        bar->SetText(BarCaption(info.downloaded_size, info.total_size).c_str());
+        bar->SetText(BarCaption(info.total_size, info.downloaded_size).c_str());
     }
     if (info.total_size != 0) {
         if (bar) {
             uint32_t low = 0, high = 0;
             bar->GetRange(&low, &high);
-            bar->SetPos(low + static_cast<uint32_t>(static_cast<uint64_t>(high - low) *
-                                                    info.downloaded_size / info.total_size));
+            bar->SetPos(
+                static_cast<uint32_t>(BarPosition(static_cast<int>(low), static_cast<int>(high),
+                                                  info.total_size, info.downloaded_size)));
         }
-        if (taskbar_) {
-            HWND hwnd = Window();
-            taskbar_->SetProgressState(hwnd, TBPF_NORMAL);
-            taskbar_->SetProgressValue(hwnd, info.downloaded_size * 100 / info.total_size, 100);
-            taskbar_->SetProgressState(hwnd, TBPF_PAUSED);
-        }
+        taskbar_.Show(info.total_size, info.downloaded_size);
     }
     main_window_->Redraw("ImageBkgBottom");
 }
 
 void DownloadController::ClearTaskbarProgress() {
-    if (taskbar_) {
-        taskbar_->SetProgressState(Window(), TBPF_NOPROGRESS);
-    }
+    taskbar_.Clear();
 }
 
 int64_t DownloadController::SavedTime() {
-    return SavedSeconds(Aggregate().total_size);
+    return ::SavedTime(Aggregate().total_size);
 }
 
 void DownloadController::on_task_progress(int task_id) {
@@ -716,8 +679,8 @@ void DownloadController::on_task_progress(int task_id) {
     }
     const dl_task_info info = task_id == accel_task_ ? TaskInfo(task_id) : Aggregate();
     ShowProgress(info);
-    SetWindowTextW(Window(), TitleWithPercent(GameConfig::Instance().WindowTitle(),
-                                              info.downloaded_size, info.total_size)
+    SetWindowTextW(Window(), TitleWithPercent(GameConfig::Instance().WindowTitle(), info.total_size,
+                                              info.downloaded_size)
                                  .c_str());
 }
 
@@ -728,7 +691,17 @@ void DownloadController::on_task_state(int task_id) {
             TaskInfo(addin_task_).state == dl_state_complete &&
             TaskInfo(skin_task_).state == dl_state_complete) {
             addin_installer_started_ = true;
-            installer_thread_ = StartAddinInstaller(this, addin_task_, skin_task_);
+            const RemoteGameValues& remote = GameConfig::Instance().Remote();
+            AddinSettings settings;
+            settings.game_id = GameConfig::Instance().GameId();
+            settings.title = GameConfig::Instance().GameTitle();
+            settings.tab_info_url = remote.tab_info_url;
+            settings.tab_url = remote.tab_url;
+            settings.news_url = remote.news_url;
+            settings.hotspot_url = remote.hotspot_url;
+            addin_installer_ = std::make_unique<AddinInstaller>(settings, *this, addin_ended_);
+            CloseEndedInstaller();
+            installer_thread_ = addin_installer_->Start(addin_task_, skin_task_);
         }
         return;
     }
@@ -741,7 +714,14 @@ void DownloadController::on_task_state(int task_id) {
                 paused_ = true;
                 SetText("TextTips1", L"正在安装网游加速器组件...");
                 MainWindow::Relayout(main_window_->Find("ImageBkgBottom"));
-                installer_thread_ = StartAcceleratorInstaller(this, accel_task_);
+                accelerator_installer_ =
+                    std::make_unique<AcceleratorInstaller>(*this, accelerator_ended_);
+                CloseEndedInstaller();
+                installer_thread_ = accelerator_installer_->Start(accel_task_);
+                if (!installer_thread_) {
+                    // No thread: nothing would ever end this state.
+                    PostMessageW(Window(), kAcceleratorEndedMessage, 0, 0);
+                }
                 break;
             case dl_state_running:
                 receiving_ = true;
@@ -776,10 +756,8 @@ void DownloadController::on_task_state(int task_id) {
         ClearTaskbarProgress();
         receiving_ = false;
         if (transfer_requested_) {
-            SendBeacon(L"completeins", L"0");
-            if (WriteTransferAndStartHost()) {
-                DestroyWindow(Window());
-                Sleep(2000);
+            transfer_requested_ = false;
+            if (transfer_.HandOver(MakeTransferRequest()) == TaskTransfer::Outcome::handed_over) {
                 return;
             }
         }
@@ -967,38 +945,13 @@ void DownloadController::OnDirButton() {
             main_window_->Redraw("TextDir");
             return;
         }
-        if (Ask(kNoSpace, 1, 2) == 2) {
+        if (AskUser(kNoSpace, 1, 2) == 2) {
             return;
         }
     }
 }
 
 // --- hand-over -------------------------------------------------------------
-
-bool DownloadController::WriteTransferAndStartHost() {
-    GameConfig& config = GameConfig::Instance();
-    const std::vector<std::wstring>& urls = config.Remote().game_urls;
-    std::vector<qm::win32::net::transfer_entry> entries;
-    for (size_t i = 0; i < game_tasks_.size() && i < urls.size(); ++i) {
-        qm::win32::net::transfer_entry entry;
-        entry.url = urls[i];
-        entry.path = TaskPath(game_tasks_[i]);
-        entry.state = TaskInfo(game_tasks_[i]).state;
-        entries.push_back(entry);
-    }
-    const std::wstring file = program_directory() + L"gametaskinfo.ini";
-    if (!qm::win32::net::write_transfer_file(file, config.GameId(), entries, urls.size()) ||
-        !FileExists(file)) {
-        return false;
-    }
-    config.SetConverToTorvane7(true);
-    std::wstring host;
-    host_path(host);
-    const std::wstring parameters = L"-NetGameCmd:\"" + file + L"\" -SelMyDownload:" +
-                                    (config.SelMyDownload() ? L"yes" : L"no");
-    ShellExecuteW(nullptr, L"open", host.c_str(), parameters.c_str(), nullptr, SW_SHOW);
-    return true;
-}
 
 void DownloadController::StartHostForTask() {
     if (host_running()) {
@@ -1010,6 +963,83 @@ void DownloadController::StartHostForTask() {
     }
 }
 
+TransferRequest DownloadController::MakeTransferRequest() const {
+    GameConfig& config = GameConfig::Instance();
+    TransferRequest request;
+    request.game_id = config.GameId();
+    request.game_urls = config.Remote().game_urls;
+    request.task_ids = game_tasks_;
+    request.addin_present = addin_present_;
+    request.sel_my_download = config.SelMyDownload();
+    request.program_folder = program_directory();
+    return request;
+}
+
 void DownloadController::HandOver() {
-    TransferToHost(*this);
+    if (transfer_.Transfer(MakeTransferRequest()) == TaskTransfer::Outcome::stopping) {
+        transfer_requested_ = true;
+    }
+}
+
+int DownloadController::Ask(TransferQuestion, const std::wstring& text) {
+    return AskUser(text, 1, 2);
+}
+
+void DownloadController::ShowTransferring() {
+    for (const char* name : {"DirButton", "InstallCheck", "ActionButton", "CoverButton"}) {
+        Enable(name, false);
+    }
+    SetText("TextTips1", transfer_status_text);
+    main_window_->Redraw("ImageBkgBottom");
+}
+
+void DownloadController::RefreshControls() {
+    // While the tasks stop for the hand-over the controls stay as the
+    // transfer left them; the state events set them again.
+    if (transfer_requested_) {
+        return;
+    }
+    Enable("CoverButton", true);
+    Enable("ActionButton", true);
+    if (paused_) {
+        SetCaption("ActionButton", fresh_start_ ? L"开始下载" : L"继续下载");
+        SetText("TextTips1", fresh_start_ ? L"" : L"已暂停");
+    } else {
+        SetCaption("ActionButton", L"暂停下载");
+        SetText("TextTips1", L"正在下载中...");
+    }
+    main_window_->Redraw("ImageBkgBottom");
+}
+
+void DownloadController::CloseMainWindow() {
+    DestroyWindow(Window());
+}
+
+void DownloadController::SendHandOverReport() {
+    SendBeacon(L"completeins", L"0");
+}
+
+void DownloadController::SetHandedOver() {
+    GameConfig::Instance().SetConverToTorvane7(true);
+}
+
+void DownloadController::CloseEndedInstaller() {
+    HANDLE thread = installer_thread_;
+    if (thread && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) {
+        CloseHandle(thread);
+        installer_thread_ = nullptr;
+    }
+}
+
+void DownloadController::AddinEnded::Ended() {
+    owner_->addin_present_ = true;
+    if (owner_->not_started_) {
+        HWND hwnd = owner_->Window();
+        KillTimer(hwnd, kAddinTimeoutTimerId);
+        PostMessageW(hwnd, kStartGameMessage, 0, 0);
+    }
+}
+
+void DownloadController::AcceleratorEnded::Ended() {
+    PostMessageW(owner_->Window(), kAcceleratorEndedMessage, 0, 0);
 }

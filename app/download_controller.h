@@ -14,19 +14,23 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include "app/taskbar_progress.h"
+#include "host/installer_prompt.h"
+#include "host/task_transfer.h"
 #include "service/dl_api.h"
 #include "skin/control.h"
 #include "skin/ui_host.h"
 
 class MainWindow;
-struct ITaskbarList3;
+class AddinInstaller;
+class AcceleratorInstaller;
 
 // The main window's private messages.
 constexpr UINT kTrayCallbackMessage = WM_USER + 102;      // 1126
 constexpr UINT kStartGameMessage = WM_USER + 105;         // 1129
 constexpr UINT kAcceleratorEndedMessage = WM_USER + 110;  // 1134
-// wParam: the text (wide, owned by the sender); lParam: icon << 16 | buttons.
-constexpr UINT kMessageBoxMessage = WM_USER + 115;  // 1139
 constexpr UINT_PTR kBackgroundTimerId = 102;
 constexpr UINT_PTR kAddinTimeoutTimerId = 105;
 constexpr UINT kTrayIconId = 145;
@@ -36,15 +40,6 @@ constexpr UINT kTrayIconId = 145;
 constexpr UINT TrayDataSize() {
     return static_cast<UINT>(offsetof(NOTIFYICONDATAW, hBalloonIcon));
 }
-
-// The sum of the game tasks as one download.
-struct DownloadAggregate {
-    dl_task_info info = {};
-    bool percent_known = false;
-    int percent = 0;
-};
-// total is the configured game size; percent only when it is not 0.
-DownloadAggregate AggregateTasks(const std::vector<dl_task_info>& tasks, uint64_t game_size);
 
 // The task states the game tasks are in, against the temporary files that
 // show a task still on its way: the running and paused tests of the state
@@ -66,24 +61,20 @@ struct EarlierTask {
 };
 EarlierRun DecideEarlierRun(const std::vector<EarlierTask>& tasks, bool handed_to_host);
 
-// The window title while downloading: the title, then "-" and the percentage
-// below 100.
-std::wstring TitleWithPercent(const std::wstring& title, uint64_t downloaded, uint64_t total);
-
 class DownloadController : public download_service_events,
                            public qm::skin::ControlListener,
-                           public qm::skin::MessageFilter {
+                           public qm::skin::MessageFilter,
+                           public InstallerPrompt,
+                           private TransferSite {
   public:
     explicit DownloadController(MainWindow* window);
     ~DownloadController() override;
 
     // For the hand-over and the installers.
     const std::vector<int>& GameTasks() const { return game_tasks_; }
-    HWND MainWindowHandle() const { return Window(); }
     bool NotStarted() const { return not_started_; }
-    void SetAddinPresent() { addin_present_ = true; }
     bool AddinPresent() const { return addin_present_; }
-    void SetTransferRequested(bool requested) { transfer_requested_ = requested; }
+
     DownloadController(const DownloadController&) = delete;
     DownloadController& operator=(const DownloadController&) = delete;
 
@@ -106,12 +97,44 @@ class DownloadController : public download_service_events,
 
     // Shows a skinned message box through message 1139 from any thread and
     // returns its answer (0 for the close button or a bad button count).
-    int Ask(const std::wstring& text, int icon, int buttons);
+    int AskUser(const std::wstring& text, int icon, int buttons);
 
     // The complete layout: the window's final state.
     void ShowCompleteLayout();
 
+    // The installers' questions, asked from their thread.
+    int Ask(InstallerQuestion question, const std::wstring& text) override;
+
   private:
+    // The end of each installer thread, on that thread.
+    class AddinEnded : public InstallerDone {
+      public:
+        explicit AddinEnded(DownloadController* owner) : owner_(owner) {}
+        void Ended() override;
+
+      private:
+        DownloadController* owner_;
+    };
+    class AcceleratorEnded : public InstallerDone {
+      public:
+        explicit AcceleratorEnded(DownloadController* owner) : owner_(owner) {}
+        void Ended() override;
+
+      private:
+        DownloadController* owner_;
+    };
+
+    // TransferSite: the window side of the hand-over.
+    int Ask(TransferQuestion question, const std::wstring& text) override;
+    void ShowTransferring() override;
+    void RefreshControls() override;
+    void CloseMainWindow() override;
+    void SendHandOverReport() override;
+    void SetHandedOver() override;
+    TransferRequest MakeTransferRequest() const;
+    // A finished installer's handle is closed; a running one is left alone.
+    void CloseEndedInstaller();
+
     static void OnTipsFile(int ok, const std::wstring& path, void* user_data);
     void TipsArrived(int ok, const std::wstring& path);
 
@@ -134,9 +157,6 @@ class DownloadController : public download_service_events,
     // The hand-over to the host downloader, from the transfer button or the
     // exit choice.
     void HandOver();
-    // Writes "gametaskinfo.ini" and, when it lists an unfinished task,
-    // starts the host with it: true when the host was started.
-    bool WriteTransferAndStartHost();
     // Starts the host downloader in front unless it runs already.
     void StartHostForTask();
 
@@ -159,7 +179,13 @@ class DownloadController : public download_service_events,
     HICON tray_icon_ = nullptr;
     bool tray_icon_from_file_ = false;
     bool tray_added_ = false;
-    ITaskbarList3* taskbar_ = nullptr;
+    TaskbarProgress taskbar_;
+    ServiceTransferTasks transfer_tasks_;
+    TaskTransfer transfer_;
+    AddinEnded addin_ended_;
+    AcceleratorEnded accelerator_ended_;
+    std::unique_ptr<AddinInstaller> addin_installer_;
+    std::unique_ptr<AcceleratorInstaller> accelerator_installer_;
 
     bool config_ready_ = false;
     bool fresh_start_ = true;
@@ -179,7 +205,7 @@ class DownloadController : public download_service_events,
     int addin_task_ = -1;
     int skin_task_ = -1;
     int accel_task_ = -1;
-    HANDLE installer_thread_ = nullptr;
+    HANDLE volatile installer_thread_ = nullptr;
     volatile int message_box_result_ = 0;
     int percent_ = 0;
 };
