@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include "app/download_state.h"
 #include "app/taskbar_progress.h"
 #include "host/installer_prompt.h"
 #include "host/task_transfer.h"
@@ -40,26 +41,6 @@ constexpr UINT kTrayIconId = 145;
 constexpr UINT TrayDataSize() {
     return static_cast<UINT>(offsetof(NOTIFYICONDATAW, hBalloonIcon));
 }
-
-// The task states the game tasks are in, against the temporary files that
-// show a task still on its way: the running and paused tests of the state
-// events.
-struct TaskSnapshot {
-    int state = 0;
-    bool has_temporary_file = false;
-};
-bool TasksRunning(const std::vector<TaskSnapshot>& tasks);
-bool TasksPaused(const std::vector<TaskSnapshot>& tasks);
-bool TasksComplete(const std::vector<TaskSnapshot>& tasks);
-
-// What an earlier run left behind, from its tasks' states and files.
-enum class EarlierRun { complete, fresh_start, paused };
-struct EarlierTask {
-    int state = 0;
-    bool file_exists = false;
-    bool temporary_exists = false;
-};
-EarlierRun DecideEarlierRun(const std::vector<EarlierTask>& tasks, bool handed_to_host);
 
 class DownloadController : public download_service_events,
                            public qm::skin::ControlListener,
