@@ -419,12 +419,85 @@ def case_second_start(s):
     check(len(s.beacons()) == before, "no beacon from the second copy")
 
 
+def tray_click(s, button):
+    tray = s.xdotool("search", "--name", "Wine System Tray").split()
+    check(tray, "the tray window")
+    geo = s.xdotool("getwindowgeometry", "--shell", tray[0])
+    pos = dict(line.split("=") for line in geo.split() if "=" in line)
+    s.xdotool("mousemove", str(int(pos["X"]) + 9), str(int(pos["Y"]) + 9), "click", button)
+
+
+def case_tray(s):
+    """Closing hides; the tray brings the window back; the tray's exit during
+    a download asks how to leave, and the background choice hides it."""
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("closebtn")
+    wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
+    check(p.poll() is None, "closing does not end the program")
+    tray_click(s, "1")
+    wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
+    s.get("/_control/set?rate=65536")
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    tray_click(s, "3")
+    time.sleep(1)
+    s.shot("tray-menu")
+    # The menu's last item is "退出".
+    s.xdotool("key", "Up", "Return")
+    dialog = wait_until(lambda: s.read("提示"), 20, "the exit-choice dialog")
+    check({"backgroundRadio", "torvane7Radio", "exitRadio", "okbtn"} <= set(dialog),
+          "the exit choices: %r" % sorted(dialog))
+    check("checked" in dialog["backgroundRadio"]["line"], "background download chosen at first")
+    s.shot("exit-choice")
+    s.click("okbtn", "提示")
+    wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
+    check(p.poll() is None, "the background choice keeps the download running")
+    tray_click(s, "1")
+    wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
+    check(p.poll() is None, "still running")
+
+
+def case_hand_over(s):
+    """The transfer button hands the download to the stand-in host."""
+    s.write_ini(SelMyDownload="1")
+    s.get("/_control/set?rate=65536")
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    s.click("CoverButton")
+    s.get("/_control/set?rate=0")
+    p.wait(60)
+    transfer = os.path.join(s.client, "gametaskinfo.ini")
+    check(os.path.exists(transfer), "gametaskinfo.ini written")
+    check("ConverToTorvane7=1" in s.settings(), "ConverToTorvane7 set")
+    log_path = os.path.join(s.prefix, "drive_c", "Program Files", "Torvane Network", "Torvane",
+                            "Program", "Torvane.log")
+    wanted = '-NetGameCmd:"%s" -SelMyDownload:yes' % ("Z:" + transfer.replace("/", "\\"))
+    def host_log():
+        if not os.path.exists(log_path):
+            return ""
+        text = open(log_path, encoding="utf-8", errors="replace").read()
+        return text if "\texit\t" in text else ""
+    log = wait_until(host_log, 120, "the host to finish")
+    args = [line.split("\t", 2)[2] for line in log.splitlines() if "\targs\t" in line]
+    check(any(a.lower() == wanted.lower() for a in args),
+          "the host's command line: %r, wanted %r" % (args, wanted))
+    check(re.search(r"\texit\t0", log) is not None, "the host finished the files: %s" % log)
+    check(any("gs=completeins" in b and b.endswith("style=0") for b in s.beacons()),
+          "completeins 0 sent")
+    s.game_files_identical()
+
+
 CASES = {
     "fresh_to_complete": case_fresh_to_complete,
     "killed_resume": case_killed_resume,
     "no_disk_space": case_no_disk_space,
     "bad_configuration": case_bad_configuration,
     "second_start": case_second_start,
+    "tray": case_tray,
+    "hand_over": case_hand_over,
 }
 
 
