@@ -141,6 +141,7 @@ class Session:
             "GameId": GAME_ID, "GameTitle": "Demo", "BkgResType": "1",
             "BkgRes": "images\\bkg1.png", "DefaultPath": "C:\\e2e\\", "ShowFervo": "0",
             "ConfigServer": "127.0.0.1:%d" % self.port, "StatServer": "127.0.0.1:%d" % self.port,
+            "FervoUrl": "http://127.0.0.1:%d/files/DozurudireSetup.exe" % self.port,
         }
         values.update(extra)
         text = "[Tessaly]\r\n" + "".join("%s=%s\r\n" % kv for kv in values.items())
@@ -283,6 +284,8 @@ def case_fresh_to_complete(s):
     """Start, pause, resume and complete from the real window."""
     s.start_client()
     s.wait_for("ActionButton", 'name="开始下载"')
+    # "ShowFervo" 0: no accelerator offer, so none is fetched at the end.
+    check("InstallCheck" not in s.read(), "no InstallCheck without ShowFervo")
     s.get("/_control/set?rate=262144")
     s.click("ActionButton")
     s.wait_for("TextTips1", "正在下载中...", 120)
@@ -312,6 +315,7 @@ def case_fresh_to_complete(s):
     check(len(percents) >= 2 and percents[0] < percents[-1] < 100,
           "the title moved through percentages: %r" % sorted(titles))
     s.game_files_identical()
+    check(not any("Dozurudire" in r["path"] for r in s.requests()), "no accelerator fetched")
     check(re.search(r"AccTime=\d+", s.settings()) is not None, "AccTime written")
     beacons = s.beacons()
     check(in_order(beacons, ["gs=downerstart", "gs=downertask&", "style=start", "style=pause",
