@@ -38,7 +38,9 @@ constexpr UINT kTrayIconId = 145;
 
 // The size of NOTIFYICONDATAW that the tray is given: the layout up to the
 // balloon's flags, without the item's GUID (936 bytes on the 32-bit build).
-constexpr UINT TrayDataSize() { return static_cast<UINT>(offsetof(NOTIFYICONDATAW, guidItem)); }
+constexpr UINT TrayDataSize() {
+    return static_cast<UINT>(offsetof(NOTIFYICONDATAW, guidItem));
+}
 
 class DownloadController : public download_service_events,
                            public qm::skin::ControlListener,
