@@ -169,6 +169,8 @@ void MainWindow::BuildTree() {
     tips_link_ =
         Add<TextlinkControl>(kTextlinkControlType, "TextlinkTips", "relative:ltlt", &none, bkg);
     if (tips_link_) {
+        // The caption exists once the link has a text.
+        tips_link_->SetText(L"");
         if (TextControl* caption = tips_link_->Caption()) {
             caption->SetColour(255, 255, 255);
         }
