@@ -1,225 +1,396 @@
 #include "app/main_window.h"
 
-#include <shellapi.h>
-
-#include <cwchar>
-
 #include "app/download_controller.h"
 #include "app/game_config.h"
-#include "res/resource.h"
+#include "host/host_paths.h"
 #include "service/dl_api.h"
+#include "skin/ax_host_control.h"
+#include "skin/button_control.h"
+#include "skin/check_control.h"
+#include "skin/control_factory.h"
+#include "skin/flash_control.h"
+#include "skin/image_cache.h"
+#include "skin/image_control.h"
+#include "skin/image_strip.h"
+#include "skin/progress_control.h"
+#include "skin/stretch_image.h"
+#include "skin/text_control.h"
+#include "skin/textlink_control.h"
+
+using namespace qm::skin;
 
 namespace {
 
-const wchar_t kClassName[] = L"TessalyMainWindow";
-const UINT kTrayCallback = WM_USER + 102;  // 1126
-const UINT kTrayIconId = 145;
-const int kWidth = 469;
-const int kHeight = 374;
+constexpr int kWidth = 469;
+constexpr int kHeight = 374;
+constexpr DWORD kStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_MINIMIZEBOX;  // 0x84020000
+constexpr UINT_PTR kBackgroundTimer = 102;
+constexpr UINT kBackgroundPeriod = 7000;
+
+RECT Rect(int l, int t, int r, int b) {
+    RECT rect = {l, t, r, b};
+    return rect;
+}
+
+ImageDescriptor FrameOf(ImageStrip& strip, int index) {
+    Ref<Bitmap> frame = Ref<Bitmap>::Adopt(strip.FrameBitmap(index));
+    return ImageDescriptor::FromBitmap(frame.get());
+}
+
+ImageDescriptor StretchOf(ImageStrip& strip, int index) {
+    Ref<StretchImage> frame =
+        Ref<StretchImage>::Adopt(strip.FrameStretch(index, kStretchThreeHorizontal));
+    return ImageDescriptor::FromStretch(frame.get());
+}
+
+// Title-strip buttons: three frames drawn at their own size.
+void SystemButtonImages(ButtonControl* button, const wchar_t* strip_file) {
+    ImageStrip strip(MainWindow::ArtworkPath(strip_file), 3);
+    button->SetNormalImage(FrameOf(strip, 0));
+    button->SetHoverImage(FrameOf(strip, 1));
+    button->SetPressedImage(FrameOf(strip, 2));
+}
+
+// Panel buttons: each frame of the strip stretched to the button's width;
+// first is the frame of the normal image, followed by hover, pressed and
+// disabled.
+void StretchButtonImages(ButtonControl* button, const wchar_t* strip_file, int frames, int first) {
+    ImageStrip strip(MainWindow::ArtworkPath(strip_file), frames);
+    button->SetNormalImage(StretchOf(strip, first));
+    button->SetHoverImage(StretchOf(strip, first + 1));
+    button->SetPressedImage(StretchOf(strip, first + 2));
+    button->SetDisabledImage(StretchOf(strip, first + 3));
+}
 
 }  // namespace
 
 MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow() {
-    if (hwnd_) {
-        DestroyWindow(hwnd_);
-    }
+    Teardown();
 }
 
-bool MainWindow::Create(HINSTANCE instance) {
-    instance_ = instance;
-    icon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSALY));
+HWND MainWindow::Handle() const {
+    return window_.hwnd();
+}
 
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, kClassName, &wc)) {
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.hIcon = icon_;
-        wc.hIconSm = icon_;
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = kClassName;
-        if (!RegisterClassExW(&wc)) {
-            return false;
-        }
+std::wstring MainWindow::ArtworkPath(const wchar_t* relative) {
+    std::wstring path = relative;
+    const bool absolute = path.size() > 1 && (path[1] == L':' || (path[0] == L'\\'));
+    return absolute ? path : program_directory() + path;
+}
+
+template <class T>
+T* MainWindow::Add(int type, const char* name, const char* mode, const RECT* rect,
+                   Control* parent) {
+    Control* control = nullptr;
+    if (!CreateControl(type, &control)) {
+        return nullptr;
     }
+    owned_.push_back(control);
+    control->SetLayout(mode, rect);
+    control->SetName(name);
+    if (parent) {
+        parent->AddChild(control);
+    }
+    return static_cast<T*>(control);
+}
 
-    RECT work = {0, 0, 1024, 768};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + (work.right - work.left - kWidth) / 2;
-    const int y = work.top + (work.bottom - work.top - kHeight) / 2;
+bool MainWindow::Create(HINSTANCE) {
+    GameConfig& config = GameConfig::Instance();
+    backgrounds_ = config.BackgroundList();
     controller_ = std::make_unique<DownloadController>(this);
     dl_set_event_sink(controller_.get());
-    status_ = L"初始化配置...";
+    BuildTree();
 
-    const std::wstring title = GameConfig::Instance().WindowTitle();
-    hwnd_ = CreateWindowExW(0, kClassName, title.c_str(),
-                            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, kWidth,
-                            kHeight, nullptr, nullptr, instance, this);
-    if (!hwnd_) {
+    window_.SetRoot(root_);
+    window_.AddFilter(controller_.get());
+    const RECT rect = Rect(0, 0, kWidth, kHeight);
+    if (!window_.Create(nullptr, rect, nullptr, kStyle, 0)) {
         return false;
     }
-    ShowWindow(hwnd_, SW_SHOW);
-    UpdateWindow(hwnd_);
+    HWND hwnd = window_.hwnd();
+    SetWindowTextW(hwnd, config.WindowTitle().c_str());
+    CentreInWorkArea();
+    ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);
+
+    switch (config.BackgroundKind()) {
+        case GameConfig::kRotatingImages:
+            if (backgrounds_.size() > 1) {
+                SetTimer(hwnd, kBackgroundTimer, kBackgroundPeriod, nullptr);
+            }
+            break;
+        case GameConfig::kMovie:
+            // A file name is found beside the program; an address is the
+            // player's to fetch.
+            if (background_ && !backgrounds_.empty()) {
+                const std::wstring& movie = backgrounds_[0];
+                const std::wstring source =
+                    movie.find(L"://") == std::wstring::npos ? ArtworkPath(movie.c_str()) : movie;
+                static_cast<FlashControl*>(background_)->LoadMovie(source.c_str());
+            }
+            break;
+        case GameConfig::kWebPage:
+            if (background_ && !backgrounds_.empty()) {
+                static_cast<AxHostControl*>(background_)->Navigate(backgrounds_[0].c_str());
+            }
+            break;
+    }
     return true;
 }
 
+void MainWindow::BuildTree() {
+    GameConfig& config = GameConfig::Instance();
+    root_ = Add<Control>(kLayoutControlType, "UIRoot", "inherite", nullptr, nullptr);
+    auto* bkg = Add<ImageControl>(kImageControlType, "ImageBkg", "inherite", nullptr, root_);
+    bkg->SetImage(ImageDescriptor::FromStretch(
+        GetStretchImage(ArtworkPath(L"images\\framebkg.png"), kStretchNineGrid)));
+    bkg->SetHitTestCode(2);
+    bkg->AddListener(controller_.get());
+
+    const RECT art = Rect(5, 30, -4, 230);
+    switch (config.BackgroundKind()) {
+        case GameConfig::kRotatingImages: {
+            auto* image =
+                Add<ImageControl>(kImageControlType, "testBkg", "relative:ltrt", &art, bkg);
+            if (image && !backgrounds_.empty()) {
+                image->SetImage(
+                    ImageDescriptor::FromBitmap(GetBitmap(ArtworkPath(backgrounds_[0].c_str()))));
+            }
+            background_ = image;
+            break;
+        }
+        case GameConfig::kMovie:
+            if (ControlFactory::Instance().Find(kFlashControlType)) {
+                background_ =
+                    Add<Control>(kFlashControlType, "testBkg", "relative:ltrt", &art, bkg);
+            }
+            break;
+        case GameConfig::kWebPage:
+            if (ControlFactory::Instance().Find(kAxHostControlType)) {
+                background_ =
+                    Add<Control>(kAxHostControlType, "testBkg", "relative:ltrt", &art, bkg);
+            }
+            break;
+    }
+    if (background_) {
+        background_->SetHitTestCode(1);
+    }
+
+    const RECT none = Rect(0, 0, 0, 0);
+    tips_link_ =
+        Add<TextlinkControl>(kTextlinkControlType, "TextlinkTips", "relative:ltlt", &none, bkg);
+    if (tips_link_) {
+        // The caption exists once the link has a text.
+        tips_link_->SetText(L"");
+        if (TextControl* caption = tips_link_->Caption()) {
+            caption->SetColour(255, 255, 255);
+        }
+        tips_link_->SetVisible(0);
+        tips_link_->AddListener(controller_.get());
+    }
+
+    BuildTitleStrip(bkg);
+    BuildBottomPanel(bkg);
+}
+
+void MainWindow::BuildTitleStrip(Control* bkg) {
+    const RECT title_rect = Rect(10, 0, 180, 30);
+    auto* title =
+        Add<TextControl>(kTextControlType, "TextTitle", "relative:ltlt", &title_rect, bkg);
+    title->SetText(GameConfig::Instance().WindowTitle().c_str());
+    title->SetFormat(4);
+    title->SetHitTestCode(2);
+
+    Bitmap* separator = GetBitmap(ArtworkPath(L"images\\syssep.png"));
+    const RECT sep1_rect = Rect(-79, 1, -76, 22);
+    Add<ImageControl>(kImageControlType, "ImageSysBtnSep1", "relative:rtrt", &sep1_rect, bkg)
+        ->SetImage(ImageDescriptor::FromBitmap(separator));
+    const RECT mini_rect = Rect(-76, 1, -43, 22);
+    auto* mini =
+        Add<ButtonControl>(kButtonControlType, "minibtn", "relative:rtrt", &mini_rect, bkg);
+    SystemButtonImages(mini, L"images\\mini.png");
+    mini->AddListener(controller_.get());
+    const RECT sep2_rect = Rect(-43, 1, -40, 22);
+    Add<ImageControl>(kImageControlType, "ImageSysBtnSep2", "relative:rtrt", &sep2_rect, bkg)
+        ->SetImage(ImageDescriptor::FromBitmap(separator));
+    const RECT close_rect = Rect(-40, 1, -1, 22);
+    auto* close =
+        Add<ButtonControl>(kButtonControlType, "closebtn", "relative:rtrt", &close_rect, bkg);
+    SystemButtonImages(close, L"images\\close.png");
+    close->AddListener(controller_.get());
+}
+
+void MainWindow::BuildBottomPanel(Control* bkg) {
+    GameConfig& config = GameConfig::Instance();
+    const RECT bottom_rect = Rect(4, -144, -3, -4);
+    auto* bottom =
+        Add<ImageControl>(kImageControlType, "ImageBkgBottom", "relative:lbrb", &bottom_rect, bkg);
+    bottom->SetImage(ImageDescriptor::FromStretch(
+        GetStretchImage(ArtworkPath(L"images\\framebkgbottom.png"), kStretchThreeHorizontal)));
+
+    ImageStrip dir_strip(ArtworkPath(L"images\\dirbkg.png"), 5);
+    const RECT dir_bkg_rect = Rect(8, 13, -98, 42);
+    auto* dir_bkg =
+        Add<ImageControl>(kImageControlType, "ImageBkgDir", "relative:ltrt", &dir_bkg_rect, bottom);
+    dir_bkg->SetImage(StretchOf(dir_strip, 0));
+    auto* dir = Add<TextControl>(kTextControlType, "TextDir", "inherite", nullptr, dir_bkg);
+    dir->SetText((config.DefaultPath() + config.GameTitle()).c_str());
+    dir->SetFormat(4);
+
+    const RECT dir_button_rect = Rect(-86, 13, -8, 42);
+    auto* dir_button = Add<ButtonControl>(kButtonControlType, "DirButton", "relative:rtrt",
+                                          &dir_button_rect, bottom);
+    StretchButtonImages(dir_button, L"images\\dirbkg.png", 5, 1);
+    dir_button->SetText(L"更改目录");
+    dir_button->AddListener(controller_.get());
+
+    const RECT tips_rect = Rect(8, 45, -8, 75);
+    Add<TextControl>(kTextControlType, "TextTips1", "relative:ltrt", &tips_rect, bottom)
+        ->SetFormat(4);
+    Add<TextControl>(kTextControlType, "TextTips2", "relative:ltrt", &tips_rect, bottom)
+        ->SetFormat(6);
+
+    const RECT progress_rect = Rect(8, 75, -8, 91);
+    progress_ = Add<ProgressControl>(kProgressControlType, "DownloadProgress", "relative:ltrt",
+                                     &progress_rect, bottom);
+    ImageStrip bar(ArtworkPath(L"images\\progress.png"), 2);
+    progress_->SetBackgroundImage(StretchOf(bar, 0));
+    progress_->SetFillImage(StretchOf(bar, 1));
+    progress_->SetRange(0, 400);
+
+    if (config.ShowFervo()) {
+        const RECT none = Rect(0, 0, 0, 0);
+        install_check_ = Add<CheckboxControl>(kCheckboxControlType, "InstallCheck", "relative:lblb",
+                                              &none, bottom);
+        ImageStrip boxes(ArtworkPath(L"images\\checkbox.png"), 5);
+        for (int state = 0; state < 4; ++state) {
+            install_check_->SetBoxImage(state, FrameOf(boxes, state));
+        }
+        install_check_->SetCheckImage(FrameOf(boxes, 4));
+        install_check_->SetText(config.FervoText().c_str());
+        install_check_->SetBoxSize(14);
+        int width = 0;
+        if (TextControl* caption = install_check_->Caption()) {
+            width = caption->MeasureText().cx;
+        }
+        const RECT check_rect = Rect(8, -34, width + 24, -18);
+        install_check_->SetLayout("relative:lblb", &check_rect);
+        install_check_->SetChecked(config.InstallAccelerator() ? 1 : 0);
+        install_check_->AddListener(controller_.get());
+    }
+
+    const RECT cover_rect = Rect(-215, -41, -105, -8);
+    auto* cover =
+        Add<ButtonControl>(kButtonControlType, "CoverButton", "relative:rbrb", &cover_rect, bottom);
+    StretchButtonImages(cover, L"images\\button1.png", 4, 0);
+    cover->SetText(L"切换Torvane7下载");
+    cover->SetVisible(0);
+    cover->AddListener(controller_.get());
+
+    const RECT action_rect = Rect(-98, -41, -8, -8);
+    auto* action = Add<ButtonControl>(kButtonControlType, "ActionButton", "relative:rbrb",
+                                      &action_rect, bottom);
+    StretchButtonImages(action, L"images\\button2.png", 4, 0);
+    action->SetText(L"开始下载");
+    action->AddListener(controller_.get());
+}
+
+void MainWindow::CentreInWorkArea() {
+    HWND hwnd = window_.hwnd();
+    RECT work = Rect(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT window;
+    GetWindowRect(hwnd, &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+    // A work area smaller than the window keeps its top-left corner visible.
+    x = x + width > work.right ? work.right - width : x;
+    y = y + height > work.bottom ? work.bottom - height : y;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void MainWindow::Teardown() {
-    DeleteTrayIcon();
+    if (controller_) {
+        window_.RemoveFilter(controller_.get());
+        dl_set_event_sink(nullptr);
+    }
+    if (window_.hwnd()) {
+        // The controller is detached: destroying the window now asks no one.
+        window_.GetUiHost().RemoveAllFilters();
+        DestroyWindow(window_.hwnd());
+    }
+    if (root_) {
+        root_->Destroy();
+    }
+    for (auto it = owned_.rbegin(); it != owned_.rend(); ++it) {
+        (*it)->Release();
+    }
+    owned_.clear();
+    root_ = nullptr;
+    background_ = nullptr;
+    progress_ = nullptr;
+    install_check_ = nullptr;
+    tips_link_ = nullptr;
     controller_.reset();
 }
 
-void MainWindow::SetStatus(const std::wstring& text) {
-    status_ = text;
-    if (hwnd_) {
-        InvalidateRect(hwnd_, nullptr, TRUE);
+Control* MainWindow::Find(const char* name) const {
+    for (Control* control : owned_) {
+        if (control->GetName() == name) {
+            return control;
+        }
+    }
+    return nullptr;
+}
+
+TextControl* MainWindow::Text(const char* name) const {
+    Control* control = Find(name);
+    return control && control->GetTypeId() == kTextControlType ? static_cast<TextControl*>(control)
+                                                               : nullptr;
+}
+
+ButtonControl* MainWindow::Button(const char* name) const {
+    Control* control = Find(name);
+    return control && control->GetTypeId() == kButtonControlType
+               ? static_cast<ButtonControl*>(control)
+               : nullptr;
+}
+
+void MainWindow::Redraw(const char* name) const {
+    if (Control* control = Find(name)) {
+        control->Invalidate();
     }
 }
 
-void MainWindow::ShowTips(const std::wstring& text) {
-    tips_ = text;
-    tips_shown_ = true;
-    if (hwnd_) {
-        InvalidateRect(hwnd_, nullptr, TRUE);
-    }
-}
-
-LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    MainWindow* self;
-    if (message == WM_NCCREATE) {
-        self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self) {
-        return DefWindowProcW(hwnd, message, wparam, lparam);
-    }
-    const LRESULT result = self->HandleMessage(message, wparam, lparam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-    }
-    return result;
-}
-
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-        case WM_CREATE:
-            AddTrayIcon();
-            return 0;
-        case WM_PAINT:
-            Paint();
-            return 0;
-        case WM_CLOSE:
-            ShowWindow(hwnd_, SW_HIDE);
-            return 0;
-        case WM_COMMAND:
-            switch (LOWORD(wparam)) {
-                case IDM_TRAY_OPEN:
-                    ShowWindow(hwnd_, SW_SHOWNORMAL);
-                    SetForegroundWindow(hwnd_);
-                    return 0;
-                case IDM_TRAY_EXIT:
-                    DestroyWindow(hwnd_);
-                    return 0;
-            }
-            break;
-        case kTrayCallback:
-            if (lparam == WM_LBUTTONUP || lparam == WM_LBUTTONDBLCLK) {
-                ShowWindow(hwnd_, SW_SHOWNORMAL);
-                SetForegroundWindow(hwnd_);
-            } else if (lparam == WM_RBUTTONUP) {
-                ShowTrayMenu();
-            }
-            return 0;
-        case WM_DESTROY:
-            DeleteTrayIcon();
-            PostQuitMessage(0);
-            return 0;
-    }
-    return DefWindowProcW(hwnd_, message, wparam, lparam);
-}
-
-// Until the skinned window arrives: the window title over a plain panel.
-void MainWindow::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd_, &ps);
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    HBRUSH panel = CreateSolidBrush(RGB(0x1E, 0x6F, 0xD9));
-    RECT band = client;
-    band.bottom = band.top + 30;
-    FillRect(dc, &band, panel);
-    DeleteObject(panel);
-
-    HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                             DEFAULT_PITCH, L"SimSun");
-    HGDIOBJ old = SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    const std::wstring title = GameConfig::Instance().WindowTitle();
-    RECT text = band;
-    text.left += 10;
-    DrawTextW(dc, title.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-
-    SetTextColor(dc, RGB(0x33, 0x33, 0x33));
-    RECT status = {client.left + 10, client.bottom - 60, client.right - 10, client.bottom - 36};
-    DrawTextW(dc, status_.c_str(), -1, &status,
-              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    if (tips_shown_) {
-        SetTextColor(dc, RGB(0x1E, 0x6F, 0xD9));
-        RECT tips = {client.left + 10, client.bottom - 32, client.right - 10, client.bottom - 8};
-        DrawTextW(dc, tips_.c_str(), -1, &tips,
-                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    }
-    SelectObject(dc, old);
-    DeleteObject(font);
-    EndPaint(hwnd_, &ps);
-}
-
-void MainWindow::AddTrayIcon() {
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = hwnd_;
-    data.uID = kTrayIconId;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = kTrayCallback;
-    data.hIcon = icon_;
-    const std::wstring tip = GameConfig::Instance().WindowTitle();
-    wcsncpy(data.szTip, tip.c_str(), sizeof data.szTip / sizeof data.szTip[0] - 1);
-    tray_added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-}
-
-void MainWindow::DeleteTrayIcon() {
-    if (!tray_added_) {
+void MainWindow::Relayout(Control* control) {
+    if (!control) {
         return;
     }
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = hwnd_;
-    data.uID = kTrayIconId;
-    Shell_NotifyIconW(NIM_DELETE, &data);
-    tray_added_ = false;
+    Control* parent = control->GetParent();
+    if (parent) {
+        control->Layout(parent->GetBounds());
+    } else if (HWND hwnd = control->GetHostWindow()) {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        control->Layout(client);
+    }
+    control->Invalidate();
 }
 
-void MainWindow::ShowTrayMenu() {
-    HMENU menu = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_TRAY_MENU));
-    if (!menu) {
+void MainWindow::NextBackground() {
+    if (backgrounds_.empty() || !background_ ||
+        GameConfig::Instance().BackgroundKind() != GameConfig::kRotatingImages) {
         return;
     }
-    POINT at;
-    GetCursorPos(&at);
-    // The window must be in front for the menu to close when the user
-    // clicks elsewhere.
-    SetForegroundWindow(hwnd_);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
-    PostMessageW(hwnd_, WM_NULL, 0, 0);
-    DestroyMenu(menu);
+    background_index_ = (background_index_ + 1) % backgrounds_.size();
+    static_cast<ImageControl*>(background_)
+        ->SetImage(ImageDescriptor::FromBitmap(
+            GetBitmap(ArtworkPath(backgrounds_[background_index_].c_str()))));
+    background_->Invalidate();
 }

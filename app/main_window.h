@@ -1,12 +1,28 @@
 #pragma once
-// The program's one top-level window: titled with the game's window title,
-// reachable from a tray icon whose menu opens it or ends the program.
-// Closing it only hides it; destroying it ends the message loop.
+// The program's one top-level window: a skinned 469 x 374 popup with a title
+// strip, the game's artwork and a bottom panel holding the download folder,
+// the status and speed lines, the progress bar, the accelerator check box and
+// the two buttons. It builds and owns the controls and the window; every
+// reaction to clicks, timers and download events belongs to the controller,
+// which it creates and registers as message filter and click listener.
 
 #include <windows.h>
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "skin/host_window.h"
+
+namespace qm::skin {
+class ButtonControl;
+class CheckboxControl;
+class Control;
+class ImageControl;
+class ProgressControl;
+class TextControl;
+class TextlinkControl;
+}  // namespace qm::skin
 
 class DownloadController;
 
@@ -17,34 +33,55 @@ class MainWindow {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Creates, centres and shows the window, with its controller registered
-    // as the download service's event sink.
+    // Builds the tree, creates, centres and shows the window and starts the
+    // background. The controller is the download service's event sink from
+    // here on.
     bool Create(HINSTANCE instance);
-    HWND Handle() const { return hwnd_; }
+    HWND Handle() const;
+    DownloadController* Controller() const { return controller_.get(); }
 
-    // Releases what the window built, the controller last; the window itself
-    // may already be gone.
+    // Detaches the controller, releases every control, deletes the
+    // controller; the window itself may already be gone.
     void Teardown();
 
-    // The status line under the title band.
-    void SetStatus(const std::wstring& text);
-    // The tips line, shown once the game's tips file has arrived.
-    void ShowTips(const std::wstring& text);
+    // The controls by name, null when absent ("InstallCheck" without the
+    // accelerator offer).
+    qm::skin::Control* Find(const char* name) const;
+    qm::skin::TextControl* Text(const char* name) const;
+    qm::skin::ButtonControl* Button(const char* name) const;
+    qm::skin::ProgressControl* Progress() const { return progress_; }
+    qm::skin::CheckboxControl* InstallCheck() const { return install_check_; }
+    qm::skin::TextlinkControl* TipsLink() const { return tips_link_; }
+    qm::skin::Control* Root() const { return root_; }
+
+    // Invalidates the named control (nothing when absent).
+    void Redraw(const char* name) const;
+    // Lays the control out again inside its parent's bounds.
+    static void Relayout(qm::skin::Control* control);
+
+    // Timer 102: the next image of the rotating background.
+    void NextBackground();
+    // The artwork's file path, as the branding names it, read from the
+    // copy's own folder when relative.
+    static std::wstring ArtworkPath(const wchar_t* relative);
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
-    void Paint();
-    void AddTrayIcon();
-    void DeleteTrayIcon();
-    void ShowTrayMenu();
+    template <class T>
+    T* Add(int type, const char* name, const char* mode, const RECT* rect,
+           qm::skin::Control* parent);
+    void BuildTree();
+    void BuildTitleStrip(qm::skin::Control* bkg);
+    void BuildBottomPanel(qm::skin::Control* bkg);
+    void CentreInWorkArea();
 
-    HWND hwnd_ = nullptr;
-    HINSTANCE instance_ = nullptr;
-    HICON icon_ = nullptr;
-    bool tray_added_ = false;
+    qm::skin::HostWindow window_;
     std::unique_ptr<DownloadController> controller_;
-    std::wstring status_;
-    std::wstring tips_;
-    bool tips_shown_ = false;
+    std::vector<qm::skin::Control*> owned_;
+    qm::skin::Control* root_ = nullptr;
+    qm::skin::Control* background_ = nullptr;
+    qm::skin::ProgressControl* progress_ = nullptr;
+    qm::skin::CheckboxControl* install_check_ = nullptr;
+    qm::skin::TextlinkControl* tips_link_ = nullptr;
+    std::vector<std::wstring> backgrounds_;
+    size_t background_index_ = 0;
 };

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The main job: builds the client and its stand-ins, starts the demo world
-# (configuration server, game files, beacons) on a free loopback port, lets
-# tessaly-headless download the demo game through the real download service,
-# then starts tessaly.exe from the demo's branded folder, on $DISPLAY when one
-# is usable or else on an Xvfb display, and writes a screenshot whose path it
-# prints.
+# (configuration server, game files, beacons) on a free loopback port, makes
+# the branded demo folder and starts tessaly.exe. With a usable $DISPLAY the
+# person drives the window. Without one the script starts an Xvfb display and
+# drives the window itself with real mouse clicks at the places the window
+# reports through Active Accessibility: ready -> start -> downloading ->
+# paused -> resumed -> complete -> "开始安装" runs the demo game's installer.
+# It saves a screenshot of each state and prints their paths and the beacons
+# the world received.
 #   --movie   the artwork area plays the demo movie (background kind 1) through
 #             the stand-in movie player, registered in the demo's prefix
 set -euo pipefail
@@ -25,26 +28,40 @@ source "$root/scripts/wine-env.sh"
 tree=win
 [ "$(tessaly_wine_arch)" = win64 ] && tree=win64
 build=$root/build/$tree
-"$root/scripts/build.sh" $tree tessaly tessaly-headless dl_peer_id torvane_setup >/dev/null
+"$root/scripts/build.sh" $tree tessaly dl_peer_id torvane_setup dozurudire_setup demo_game_setup \
+  access_dump >/dev/null
 [ $movie = 1 ] && "$root/scripts/build.sh" $tree flash_standin flash_demo_movie >/dev/null
+
+# The engine takes file names in the system's ANSI code page: the game's
+# Chinese folder name needs a Chinese locale for Wine (code page 936).
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 >/dev/null 2>&1 || echo "no zh_CN.UTF-8 locale: Chinese folder names may not work"
+fi
 
 demo=$root/build/demo
 rm -rf "$demo"
-mkdir -p "$demo/world" "$demo/client"
-cp "$build/app/tessaly.exe" "$build/tools/headless/tessaly-headless.exe" \
-  "$build/standins/peer_id/dl_peer_id.dll" "$demo/client/"
+mkdir -p "$demo/world" "$demo/client" "$demo/shots"
+cp "$build/app/tessaly.exe" "$build/standins/peer_id/dl_peer_id.dll" "$demo/client/"
 cp -r "$root/res/skin/." "$demo/client/"
 cp "$build/standins/host/torvane_setup.exe" "$demo/world/TorvaneSetup.exe"
+cp "$build/standins/accelerator/dozurudire_setup.exe" "$demo/world/DozurudireSetup.exe"
+cp "$build/standins/game/demo_game_setup.exe" "$demo/world/TessalyDemoSetup.exe"
 
 world_pid=
+client=
 cleanup() {
+  [ -n "$client" ] && kill "$client" 2>/dev/null || true
   [ -n "$world_pid" ] && kill "$world_pid" 2>/dev/null || true
   tessaly_wine_down
 }
 trap cleanup EXIT
 
+# The game: the installer stand-in and two data files, served at 256 KiB/s a
+# connection so that the downloading state lasts several seconds.
 python3 "$root/standins/world/world.py" --port 0 --root "$demo/world" \
-  --port-file "$demo/world/port" >"$demo/world/stdout.log" 2>&1 &
+  --port-file "$demo/world/port" --game-file TessalyDemoSetup.exe@TessalyDemoSetup.exe \
+  --game-file TessalyDemo.pak1:16M --game-file TessalyDemo.pak2:4M --rate 262144 \
+  >"$demo/world/stdout.log" 2>&1 &
 world_pid=$!
 for _ in $(seq 100); do
   [ -s "$demo/world/port" ] && break
@@ -54,7 +71,9 @@ port=$(cat "$demo/world/port")
 echo "demo world on 127.0.0.1:$port (log: $demo/world/world-beacons.log)"
 
 # The demo branding, pointed at this world.
-iconv -f UTF-16LE -t UTF-8 "$root/demo/tessaly.ini" | sed "s/^\(ConfigServer\|StatServer\)=.*\r$/\1=127.0.0.1:$port\r/" |
+iconv -f UTF-16LE -t UTF-8 "$root/demo/tessaly.ini" |
+  sed "s/^\(ConfigServer\|StatServer\)=.*\r$/\1=127.0.0.1:$port\r/" |
+  { cat; printf 'FervoUrl=http://127.0.0.1:%s/files/DozurudireSetup.exe\r\n' "$port"; } |
   iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini"
 if [ $movie = 1 ]; then
   # Kind 1 ("BkgResType" 2): one movie file beside the program; the player
@@ -67,6 +86,7 @@ if [ $movie = 1 ]; then
     iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini.new"
   mv "$demo/client/tessaly.ini.new" "$demo/client/tessaly.ini"
 fi
+title=$(iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器
 
 own_display=0
 if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
@@ -81,32 +101,90 @@ if [ $movie = 1 ]; then
     echo "the stand-in movie player could not be registered"
 fi
 
-echo "== downloading the demo game with tessaly-headless"
-mkdir -p "$demo/downloads"
-(cd "$demo/client" && tessaly_wine tessaly-headless.exe "Z:${demo//\//\\}\\downloads\\" </dev/null) ||
-  echo "tessaly-headless ended with an error (see above)"
-echo "beacons the world received:"
-sed 's/^/  /' "$demo/world/world-beacons.log" 2>/dev/null || true
-seen=$(wc -l <"$demo/world/world-beacons.log" 2>/dev/null || echo 0)
-
 echo "== starting tessaly.exe"
-(cd "$demo/client" && tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
+(cd "$demo/client" && LANG=zh_CN.UTF-8 tessaly_wine tessaly.exe </dev/null >/dev/null 2>&1) &
 client=$!
-title=$(iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器
-for _ in $(seq 100); do
-  xdotool search --name "$title" >/dev/null 2>&1 && break
-  sleep 0.2
-done
-sleep 1
-shot=$root/build/demo-screenshot.png
-import -window root "$shot"
-echo "screenshot: $shot"
-echo "beacons from tessaly.exe:"
-tail -n +$((seen + 1)) "$demo/world/world-beacons.log" 2>/dev/null | sed 's/^/  /' || true
 
-if [ $own_display = 1 ]; then
-  kill "$client" 2>/dev/null || true
-else
+if [ $own_display = 0 ]; then
   echo "the client runs on $DISPLAY; close it from its tray menu (退出)"
   wait "$client" || true
+  client=
+  echo "beacons the world received:"
+  sed 's/^/  /' "$demo/world/world-beacons.log" 2>/dev/null || true
+  exit 0
 fi
+
+# What a screen reader reads of the window, one line per element.
+# The title carries the percentage while downloading: the window's title now.
+# It may change between the look-up and the reading: then read again.
+read_window() {
+  local now out i
+  for i in 1 2 3 4 5; do
+    now=$(xdotool search --name "^$title" getwindowname 2>/dev/null | head -n 1 || true)
+    out=$(tessaly_wine "$build/tools/access_dump/access-dump.exe" "${now:-$title}" </dev/null 2>/dev/null || true)
+    [ -n "$out" ] && break
+    sleep 0.2
+  done
+  printf '%s\n' "$out"
+}
+# The line of the element whose help text is the control's name.
+element() { read_window | grep -F "help=\"$1\"" | head -n 1 || true; }
+# Waits up to $2 seconds until the element's line contains $3.
+wait_for() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    element "$1" | grep -qF "$3" && return 0
+    sleep 0.5
+  done
+  echo "timed out waiting for $1 to show $3" >&2
+  return 1
+}
+# A real left click in the middle of the control.
+click() {
+  local loc x y w h
+  loc=$(element "$1" | sed -n 's/.*location=\([-0-9,]*\).*/\1/p')
+  IFS=, read -r x y w h <<<"$loc"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+  sleep 0.3
+  # Away again, so that the screenshot shows no hover.
+  xdotool mousemove 5 790
+}
+shot() {
+  sleep 0.5
+  import -window root "$demo/shots/$1.png"
+  echo "screenshot ($1): $demo/shots/$1.png"
+}
+
+wait_for ActionButton 60 'name="开始下载"'
+wait_for TextTips1 30 'name=""'
+shot 1-ready
+click ActionButton
+wait_for TextTips1 120 '正在下载中...'
+sleep 2
+shot 2-downloading
+click ActionButton
+wait_for TextTips1 30 '已暂停'
+shot 3-paused
+click ActionButton
+wait_for TextTips1 60 '正在下载中...'
+sleep 1
+shot 4-resumed
+wait_for ActionButton 180 'name="开始安装"'
+shot 5-complete
+click ActionButton
+for _ in $(seq 40); do
+  marker=$(find "$TESSALY_PREFIX/drive_c/downloads" -name 'TessalyDemoSetup.exe.ran' 2>/dev/null | head -n 1)
+  [ -n "$marker" ] && break
+  sleep 0.5
+done
+sleep 1
+shot 6-installer
+if [ -n "${marker:-}" ]; then
+  echo "the demo game's installer ran: $marker"
+else
+  echo "the demo game's installer did not run" >&2
+fi
+echo "downloaded files:"
+find "$TESSALY_PREFIX/drive_c/downloads" -type f -printf '  %p %s bytes\n' 2>/dev/null || true
+echo "beacons the world received:"
+sed 's/^/  /' "$demo/world/world-beacons.log" 2>/dev/null || true

@@ -278,6 +278,13 @@ void download_worker::poll_all() {
         }
         task->poll(engine_, *this, now);
     }
+    // A task that changed state (finished, above all) is recorded at once,
+    // not at the next save: a process ended hard in between would otherwise
+    // fetch a finished file again on its next start.
+    if (save_after_poll_) {
+        save_after_poll_ = false;
+        store_.save_all(service_->tasks());
+    }
     // The installer waits for processes and for the user interface, so it
     // never runs under the task locks.
     std::vector<std::wstring> installers;
@@ -401,6 +408,8 @@ void download_worker::download_ended(int request_id, bool ok, const std::wstring
 }
 
 void download_worker::task_state_changed(int task_id, int previous_state) {
+    // Called under the task's lock: the store is written after the poll.
+    save_after_poll_ = true;
     post_service(msg_task_state, static_cast<WPARAM>(task_id), previous_state);
 }
 

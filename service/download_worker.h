@@ -108,6 +108,7 @@ class download_worker : public asyn_http_file_event,
     std::unique_ptr<resource_probe_list> probes_;
     std::unique_ptr<environment_preparation> environment_;
     std::vector<std::wstring> finished_installers_;
+    bool save_after_poll_ = false;
     bool timers_running_ = false;
 };
 

@@ -1,0 +1,528 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real tessaly.exe under Wine on an Xvfb display of
+their own, driven with real X clicks (xdotool) at the places the window
+reports through Active Accessibility (access-dump.exe from a second
+process), against the world server and the stand-in host and engine.
+
+    window_e2e.py --build BUILD_DIR --case NAME
+
+One case a run, so that CTest can run them side by side; each has its own
+world, Wine prefix and display.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+TITLE = "Demo高速下载器"
+GAME_ID = "1001"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def wait_until(predicate, timeout, what, step=0.3):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise Failure("timed out after %d s waiting for %s" % (timeout, what))
+
+
+class Session:
+    """A world, a branded client folder, a Wine prefix and a display."""
+
+    def __init__(self, build, case, world_args=()):
+        self.build = build
+        self.work = os.path.join(build, "e2e_window", case)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.processes = []
+        self.xvfb = None
+        self.start_display()
+        self.start_wine()
+        self.start_world(world_args)
+        self.make_client()
+
+    # --- set-up -----------------------------------------------------------
+
+    def start_display(self):
+        for n in range(150, 250):
+            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+                continue
+            self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1280x800x24",
+                                          "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
+            for _ in range(50):
+                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    self.display = ":%d" % n
+                    return
+                if self.xvfb.poll() is not None:
+                    break
+                time.sleep(0.1)
+            if self.xvfb.poll() is not None:
+                continue
+            self.xvfb.kill()
+        raise Failure("no Xvfb display could be started")
+
+    def start_wine(self):
+        self.prefix = os.path.join(self.work, "prefix")
+        script = ('source "%s/scripts/wine-env.sh"; export TESSALY_PREFIX="%s"; '
+                  'tessaly_wine_up fresh >/dev/null 2>&1; env' % (SOURCE, self.prefix))
+        out = subprocess.run(["bash", "-c", script], stdout=subprocess.PIPE, text=True,
+                             env=dict(os.environ, DISPLAY=self.display), timeout=300).stdout
+        self.env = dict(os.environ)
+        for line in out.splitlines():
+            key, _, value = line.partition("=")
+            if key.startswith("WINE"):
+                self.env[key] = value
+        self.env["DISPLAY"] = self.display
+        self.env["WINEDEBUG"] = "-all"
+        self.arch = self.env.get("WINEARCH", "win32")
+
+    def start_world(self, args):
+        root = os.path.join(self.work, "world")
+        os.makedirs(root)
+        shutil.copy(os.path.join(self.build, "standins", "host", "torvane_setup.exe"),
+                    os.path.join(root, "TorvaneSetup.exe"))
+        shutil.copy(os.path.join(self.build, "standins", "game", "demo_game_setup.exe"),
+                    os.path.join(root, "DemoSetup.exe"))
+        port_file = os.path.join(root, "port")
+        world = subprocess.Popen(
+            [sys.executable, os.path.join(SOURCE, "standins", "world", "world.py"), "--port", "0",
+             "--root", root, "--port-file", port_file,
+             "--game-file", "DemoSetup.exe@DemoSetup.exe",
+             "--game-file", "Demo.pak1:3M", "--game-file", "Demo.pak2:1M"] + list(args),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(world)
+        self.world_root = root
+        wait_until(lambda: os.path.exists(port_file) and open(port_file).read().strip(), 20,
+                   "the world server")
+        self.port = int(open(port_file).read().strip())
+
+    def make_client(self):
+        self.client = os.path.join(self.work, "client")
+        os.makedirs(self.client)
+        shutil.copy(os.path.join(self.build, "app", "tessaly.exe"), self.client)
+        shutil.copy(os.path.join(self.build, "standins", "peer_id", "dl_peer_id.dll"), self.client)
+        shutil.copytree(os.path.join(SOURCE, "res", "skin", "images"),
+                        os.path.join(self.client, "images"))
+        shutil.copy(os.path.join(SOURCE, "res", "skin", "downloader.ico"), self.client)
+        self.write_ini()
+        self.games = os.path.join(self.prefix, "drive_c", "e2e", "Demo")
+
+    def write_ini(self, **extra):
+        values = {
+            "GameId": GAME_ID, "GameTitle": "Demo", "BkgResType": "1",
+            "BkgRes": "images\\bkg1.png", "DefaultPath": "C:\\e2e\\", "ShowFervo": "0",
+            "ConfigServer": "127.0.0.1:%d" % self.port, "StatServer": "127.0.0.1:%d" % self.port,
+            "FervoUrl": "http://127.0.0.1:%d/files/DozurudireSetup.exe" % self.port,
+        }
+        values.update(extra)
+        text = "[Tessaly]\r\n" + "".join("%s=%s\r\n" % kv for kv in values.items())
+        with open(os.path.join(self.client, "tessaly.ini"), "wb") as f:
+            f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+
+    def close(self):
+        subprocess.run([self.env.get("WINESERVER", "wineserver"), "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        for p in self.processes + [self.xvfb]:
+            if p and p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+    # --- the world ---------------------------------------------------------
+
+    def get(self, path):
+        with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.port, path),
+                                    timeout=10) as answer:
+            return answer.read()
+
+    def control(self, path):
+        return json.loads(self.get("/_control/" + path))
+
+    def beacons(self):
+        time.sleep(0.5)
+        logged = [json.loads(line) for line in
+                  self.get("/_control/requests").decode("utf-8").splitlines() if line.strip()]
+        return [r["path"] for r in sorted(logged, key=lambda r: r["conn"])
+                if r["path"].startswith("/UPV")]
+
+    def requests(self):
+        return [json.loads(line) for line in
+                self.get("/_control/requests").decode("utf-8").splitlines() if line.strip()]
+
+    # --- the client --------------------------------------------------------
+
+    def wine(self, *args, timeout=60):
+        loader = [os.path.join(SOURCE, "scripts", "wine64")] if self.arch == "win64" else ["wine"]
+        return subprocess.run(loader + list(args), env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True, errors="replace",
+                              timeout=timeout, cwd=self.client)
+
+    def start_client(self):
+        loader = [os.path.join(SOURCE, "scripts", "wine64")] if self.arch == "win64" else ["wine"]
+        p = subprocess.Popen(loader + ["tessaly.exe"], env=self.env, cwd=self.client,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(p)
+        wait_until(lambda: self.window_title(), 60, "the main window")
+        return p
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool"] + list(args), env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True, timeout=20).stdout
+
+    def window_title(self, visible_only=False):
+        args = ["search"] + (["--onlyvisible"] if visible_only else []) + ["--name", "^" + TITLE]
+        ids = self.xdotool(*args).split()
+        for wid in ids:
+            name = self.xdotool("getwindowname", wid).strip()
+            if name.startswith(TITLE):
+                return name
+        return ""
+
+    def read(self, title=None):
+        """Element lines of the window by help name: name, value, state and
+        location."""
+        for _ in range(5):
+            now = title or self.window_title()
+            if now:
+                out = self.wine(os.path.join(self.build, "tools", "access_dump",
+                                             "access-dump.exe"), now).stdout
+                if out.strip():
+                    return parse_dump(out)
+            time.sleep(0.2)
+        return {}
+
+    def element(self, help_name, title=None):
+        return self.read(title).get(help_name)
+
+    def wait_for(self, help_name, text, timeout=60, title=None):
+        return wait_until(lambda: (lambda e: e if e and text in e["line"] else None)(
+            self.element(help_name, title)), timeout, "%s to show %s" % (help_name, text))
+
+    def click(self, help_name, title=None):
+        e = self.element(help_name, title)
+        check(e is not None, "no element " + help_name)
+        x, y, w, h = e["location"]
+        self.xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
+        time.sleep(0.3)
+        self.xdotool("mousemove", "2", "790")
+
+    def shot(self, name):
+        path = os.path.join(self.work, name + ".png")
+        subprocess.run(["import", "-window", "root", path], env=self.env, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def game_files_identical(self):
+        info = self.control("info?digests=1")
+        for game in info["game_files"]:
+            path = os.path.join(self.games, game["name"])
+            check(os.path.exists(path), "missing " + path)
+            check(sha256(path) == game["sha256"], "different bytes in " + game["name"])
+            check(not os.path.exists(path + ".td"), "a .td file is left for " + game["name"])
+
+    def settings(self):
+        path = os.path.join(self.client, "tessalyconfig.ini")
+        if not os.path.exists(path):
+            return ""
+        data = open(path, "rb").read()
+        return data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("latin-1")
+
+
+def parse_dump(out):
+    elements = {}
+    for line in out.splitlines():
+        m = re.search(r'help="([^"]*)"', line)
+        loc = re.search(r"location=(-?\d+),(-?\d+),(\d+),(\d+)", line)
+        name = re.search(r'name="((?:[^"\\]|\\.)*)"', line)
+        if m and m.group(1) not in elements:
+            elements[m.group(1)] = {
+                "line": line, "name": name.group(1) if name else "",
+                "location": tuple(int(v) for v in loc.groups()) if loc else (0, 0, 0, 0)}
+    return elements
+
+
+def in_order(seen, wanted):
+    it = iter(seen)
+    return all(any(w in s for s in it) for w in wanted)
+
+
+# --- the cases -------------------------------------------------------------
+
+
+def case_fresh_to_complete(s):
+    """Start, pause, resume and complete from the real window."""
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    # "ShowFervo" 0: no accelerator offer, so none is fetched at the end.
+    check("InstallCheck" not in s.read(), "no InstallCheck without ShowFervo")
+    s.get("/_control/set?rate=262144")
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    titles = set()
+    titles.add(s.window_title())
+    ids_before = open(os.path.join(s.client, "db.ini"), "rb").read()
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "已暂停", 60)
+    check(s.element("ActionButton")["name"] == "继续下载", "the pause leaves 继续下载")
+    s.shot("paused")
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 60)
+    s.get("/_control/set?rate=262144")
+    deadline = time.time() + 120
+    while time.time() < deadline:
+        t = s.window_title()
+        if t:
+            titles.add(t)
+        e = s.element("ActionButton")
+        if e and e["name"] == "开始安装":
+            break
+        time.sleep(0.3)
+    s.shot("complete")
+    check(s.element("ActionButton")["name"] == "开始安装", "the complete layout shows 开始安装")
+    check(s.element("TextTips1")["name"] == "现在游戏已经下载完成", "the completion text")
+    percents = sorted(int(m.group(1)) for t in titles for m in [re.search(r"-(\d+)%$", t)] if m)
+    check(len(percents) >= 2 and percents[0] < percents[-1] < 100,
+          "the title moved through percentages: %r" % sorted(titles))
+    s.game_files_identical()
+    check(not any("Dozurudire" in r["path"] for r in s.requests()), "no accelerator fetched")
+    check(re.search(r"AccTime=\d+", s.settings()) is not None, "AccTime written")
+    beacons = s.beacons()
+    check(in_order(beacons, ["gs=downerstart", "gs=downertask&", "style=start", "style=pause",
+                             "style=start", "gs=completeins&gameid=1001&pid="]),
+          "beacons in order: %r" % beacons)
+    check(sum("gs=completeins" in b and b.endswith("style=1") for b in beacons) == 1,
+          "completeins 1 once: %r" % beacons)
+    # Resuming re-created the tasks by URL: the same ids, no new task.
+    ids_after = open(os.path.join(s.client, "db.ini"), "rb").read()
+    for m in re.finditer(rb"ID=(\d+)", ids_before):
+        check(m.group(0) in ids_after, "task %s kept its id" % m.group(1))
+    s.click("ActionButton")
+    marker = os.path.join(s.games, "DemoSetup.exe.ran")
+    wait_until(lambda: os.path.exists(marker), 30, "the first game file to run")
+
+
+def case_killed_resume(s):
+    """The process ended hard mid-download; the next start resumes."""
+    s.get("/_control/set?rate=131072")
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    wait_until(lambda: any(r["path"].startswith("/game/Demo.pak1") and r["complete"]
+                           and (r["range"] or "").startswith("bytes=") for r in s.requests()),
+               60, "a finished range of Demo.pak1")
+    # The engine records what it has on its own beat: a range counts as kept
+    # once it arrived two seconds before the kill.
+    time.sleep(2.5)
+    killed = time.time()
+    subprocess.run([s.env.get("WINESERVER", "wineserver"), "-k"], env=s.env, timeout=30)
+    first = [r for r in s.requests() if r["path"].startswith(("/game/", "/files/DemoSetup"))
+             and r["complete"] and r["status"] in (200, 206) and r["time"] < killed - 2]
+    p.wait(30)
+    s.get("/_control/requests?clear=1")
+    s.get("/_control/set?rate=0")
+    s.start_client()
+    s.wait_for("TextTips1", "任务暂停中", 60)
+    check(s.element("ActionButton")["name"] == "继续下载", "resume offered")
+    s.shot("paused-earlier-run")
+    s.click("ActionButton")
+    s.wait_for("ActionButton", 'name="开始安装"', 120)
+    s.game_files_identical()
+    # No byte that arrived before the kill is fetched again.
+    done = {}
+    for r in first:
+        m = re.match(r"bytes=(\d+)-(\d+)", r["range"] or "")
+        if m:
+            done.setdefault(r["path"], []).append((int(m.group(1)), int(m.group(2))))
+    for r in s.requests():
+        m = re.match(r"bytes=(\d+)-(\d+)", r["range"] or "")
+        if not m or r["path"] not in done:
+            continue
+        a, b = int(m.group(1)), int(m.group(2))
+        for x, y in done[r["path"]]:
+            check(b < x or a > y, "%s %s fetched again after %d-%d" % (r["path"], r["range"], x, y))
+
+
+def case_no_disk_space(s):
+    """A game larger than the drive's free space blocks the start."""
+    os.makedirs(os.path.join(s.world_root, "Configuration"))
+    xml = s.get("/Configuration/%s.xml" % GAME_ID).decode("utf-8")
+    xml = re.sub(r"<gamesize>\d+</gamesize>", "<gamesize>1125899906842624</gamesize>", xml)
+    with open(os.path.join(s.world_root, "Configuration", GAME_ID + ".xml"), "w") as f:
+        f.write(xml)
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.get("/_control/requests?clear=1")
+    s.click("ActionButton")
+    box = wait_until(lambda: s.read("提示"), 30, "the message box")
+    check("磁盘空间不足" in box.get("TextContent", {}).get("name", ""),
+          "the message box says why: %r" % box.get("TextContent"))
+    check(set(box) >= {"button1"} and "button2" not in box, "one button")
+    s.shot("no-disk-space")
+    s.click("button1", "提示")
+    wait_until(lambda: not s.read("提示"), 20, "the message box to close")
+    check(not any("downertask" in b for b in s.beacons()), "nothing started")
+    check(not os.path.exists(s.games), "no download folder made")
+
+
+def case_bad_configuration(s):
+    """A configuration that cannot be fetched: a disabled window, no crash."""
+    s.get("/_control/status?path=/Configuration/%s.xml&code=404" % GAME_ID)
+    p = s.start_client()
+    s.wait_for("TextTips1", "初始化配置失败!", 60)
+    check("unavailable" in s.element("ActionButton")["line"], "ActionButton disabled")
+    s.shot("bad-configuration")
+    time.sleep(1)
+    check(p.poll() is None, "the client still runs")
+    check(not os.path.exists(os.path.join(s.client, "db.ini")) or
+          b"Url" not in open(os.path.join(s.client, "db.ini"), "rb").read(), "no task written")
+    check(not os.path.exists(s.games), "no download folder made")
+
+
+def case_second_start(s):
+    """A second copy restores the hidden first and sends no beacon."""
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("closebtn")
+    wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
+    before = len(s.beacons())
+    second = s.wine("tessaly.exe", timeout=60)
+    check(second.returncode == 0, "the second copy ends at once")
+    wait_until(lambda: s.window_title(visible_only=True), 20, "the first window to come back")
+    check(len(s.beacons()) == before, "no beacon from the second copy")
+
+
+def tray_click(s, button):
+    tray = s.xdotool("search", "--name", "Wine System Tray").split()
+    check(tray, "the tray window")
+    geo = s.xdotool("getwindowgeometry", "--shell", tray[0])
+    pos = dict(line.split("=") for line in geo.split() if "=" in line)
+    s.xdotool("mousemove", str(int(pos["X"]) + 9), str(int(pos["Y"]) + 9), "click", button)
+
+
+def case_tray(s):
+    """Closing hides; the tray brings the window back; the tray's exit during
+    a download asks how to leave, and the background choice hides it."""
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("closebtn")
+    wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
+    check(p.poll() is None, "closing does not end the program")
+    tray_click(s, "1")
+    wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
+    s.get("/_control/set?rate=65536")
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    tray_click(s, "3")
+    time.sleep(1)
+    s.shot("tray-menu")
+    # The menu's last item is "退出".
+    s.xdotool("key", "Up", "Return")
+    dialog = wait_until(lambda: s.read("提示"), 20, "the exit-choice dialog")
+    check({"backgroundRadio", "torvane7Radio", "exitRadio", "okbtn"} <= set(dialog),
+          "the exit choices: %r" % sorted(dialog))
+    check("checked" in dialog["backgroundRadio"]["line"], "background download chosen at first")
+    s.shot("exit-choice")
+    s.click("okbtn", "提示")
+    wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
+    check(p.poll() is None, "the background choice keeps the download running")
+    tray_click(s, "1")
+    wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
+    check(p.poll() is None, "still running")
+
+
+def case_hand_over(s):
+    """The transfer button hands the download to the stand-in host."""
+    s.write_ini(SelMyDownload="1")
+    s.get("/_control/set?rate=65536")
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    s.click("CoverButton")
+    s.get("/_control/set?rate=0")
+    p.wait(60)
+    transfer = os.path.join(s.client, "gametaskinfo.ini")
+    check(os.path.exists(transfer), "gametaskinfo.ini written")
+    check("ConverToTorvane7=1" in s.settings(), "ConverToTorvane7 set")
+    log_path = os.path.join(s.prefix, "drive_c", "Program Files", "Torvane Network", "Torvane",
+                            "Program", "Torvane.log")
+    wanted = '-NetGameCmd:"%s" -SelMyDownload:yes' % ("Z:" + transfer.replace("/", "\\"))
+    def host_log():
+        if not os.path.exists(log_path):
+            return ""
+        text = open(log_path, encoding="utf-8", errors="replace").read()
+        return text if "\texit\t" in text else ""
+    log = wait_until(host_log, 120, "the host to finish")
+    args = [line.split("\t", 2)[2] for line in log.splitlines() if "\targs\t" in line]
+    check(any(a.lower() == wanted.lower() for a in args),
+          "the host's command line: %r, wanted %r" % (args, wanted))
+    check(re.search(r"\texit\t0", log) is not None, "the host finished the files: %s" % log)
+    check(any("gs=completeins" in b and b.endswith("style=0") for b in s.beacons()),
+          "completeins 0 sent")
+    s.game_files_identical()
+
+
+CASES = {
+    "fresh_to_complete": case_fresh_to_complete,
+    "killed_resume": case_killed_resume,
+    "no_disk_space": case_no_disk_space,
+    "bad_configuration": case_bad_configuration,
+    "second_start": case_second_start,
+    "tray": case_tray,
+    "hand_over": case_hand_over,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    session = Session(build, args.case)
+    started = time.time()
+    try:
+        CASES[args.case](session)
+    except Failure as failure:
+        print("FAILED %s: %s (screenshot %s)" % (args.case, failure, session.shot("failure")))
+        return 1
+    finally:
+        session.close()
+    print("ok %s (%.1f s)" % (args.case, time.time() - started))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
