@@ -12,7 +12,7 @@ dlls=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A
 echo "imports:" $dlls
 system="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll
 comctl32.dll comdlg32.dll gdiplus.dll msimg32.dll ws2_32.dll shlwapi.dll msvcrt.dll
-version.dll imm32.dll uxtheme.dll winmm.dll rpcrt4.dll"
+version.dll imm32.dll uxtheme.dll winmm.dll rpcrt4.dll oleacc.dll"
 status=0
 for dll in $dlls; do
   if ! printf '%s\n' $system | grep -qx "$dll"; then
