@@ -72,6 +72,15 @@ BSTR MakeBstr(const std::wstring& text) {
     return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
+// A text property's answer: S_FALSE for none, else a new BSTR in *out.
+HRESULT TextAnswer(const std::wstring& text, BSTR* out) {
+    if (text.empty()) {
+        return S_FALSE;
+    }
+    *out = MakeBstr(text);
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
 std::wstring Widen(const std::string& text) {
     if (text.empty()) {
         return std::wstring();
@@ -606,11 +615,7 @@ HRESULT TreeAccessible::get_accName(VARIANT child, BSTR* name) {
     } else {
         text = target->GetAccessName();
     }
-    if (text.empty()) {
-        return S_FALSE;
-    }
-    *name = MakeBstr(text);
-    return *name ? S_OK : E_OUTOFMEMORY;
+    return TextAnswer(text, name);
 }
 
 HRESULT TreeAccessible::get_accValue(VARIANT child, BSTR* value) {
@@ -625,11 +630,7 @@ HRESULT TreeAccessible::get_accValue(VARIANT child, BSTR* value) {
         return hr;
     }
     const std::wstring text = target ? target->GetAccessValue() : std::wstring();
-    if (text.empty()) {
-        return S_FALSE;
-    }
-    *value = MakeBstr(text);
-    return *value ? S_OK : E_OUTOFMEMORY;
+    return TextAnswer(text, value);
 }
 
 HRESULT TreeAccessible::get_accDescription(VARIANT child, BSTR* description) {
@@ -722,11 +723,7 @@ HRESULT TreeAccessible::get_accHelp(VARIANT child, BSTR* help) {
         return hr;
     }
     const std::wstring name = target ? Widen(target->GetName()) : std::wstring();
-    if (name.empty()) {
-        return S_FALSE;
-    }
-    *help = MakeBstr(name);
-    return *help ? S_OK : E_OUTOFMEMORY;
+    return TextAnswer(name, help);
 }
 
 HRESULT TreeAccessible::get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) {
@@ -799,11 +796,7 @@ HRESULT TreeAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
     }
     const std::wstring text =
         IsClient(scope, target) ? std::wstring() : DefaultActionOf(target.get());
-    if (text.empty()) {
-        return S_FALSE;
-    }
-    *action = MakeBstr(text);
-    return *action ? S_OK : E_OUTOFMEMORY;
+    return TextAnswer(text, action);
 }
 
 HRESULT TreeAccessible::accSelect(LONG, VARIANT child) {
