@@ -491,7 +491,11 @@ def case_hand_over(s):
     check(re.search(r"\texit\t0", log) is not None, "the host finished the files: %s" % log)
     check(any("gs=completeins" in b and b.endswith("style=0") for b in s.beacons()),
           "completeins 0 sent")
-    s.game_files_identical()
+    try:
+        s.game_files_identical()
+    except Failure as failure:
+        listing = open(transfer, encoding="utf-16", errors="replace").read()
+        raise Failure("%s\nhand-over file:\n%s\nhost log:\n%s" % (failure, listing, log))
 
 
 CASES = {
