@@ -41,9 +41,10 @@ run_ctest native "$root/build/native" -j 2 -LE fuzz
 summary+=("native: $(python3 "$root/scripts/count-cases.py" "$root/build/native/test-reports") ($(ctest_line native))")
 
 echo "== fuzz (${fuzz_seconds}s each)"
-# Each fuzz target is a CTest test labelled "fuzz" in the fuzz tree.
+# Each fuzz target is a CTest test labelled "fuzz" in the fuzz tree; they
+# run side by side, each for its bounded time.
 cmake -S "$root" -B "$root/build/fuzz" -DTESSALY_FUZZ_SECONDS="$fuzz_seconds" >/dev/null
-ctest --test-dir "$root/build/fuzz" -L fuzz --output-on-failure 2>&1 | tee "$root/build/ctest-fuzz.log" || true
+ctest --test-dir "$root/build/fuzz" -L fuzz -j 3 --output-on-failure 2>&1 | tee "$root/build/ctest-fuzz.log" || true
 fuzz_total=$(sed -n 's/.*tests failed out of \([0-9]*\)/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
 fuzz_fail=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
 fuzz_total=${fuzz_total:-0} fuzz_fail=${fuzz_fail:-0}
