@@ -17,6 +17,7 @@
 set -euo pipefail
 # An Xvfb display of the benchmark's own, with no window manager.
 unset DISPLAY
+# shellcheck source=bench/bench-lib.sh
 source "$(dirname "$0")/bench-lib.sh"
 build=$(cd "${BUILD:-$bench_tree}" && pwd)
 runs=${RUNS:-9}
@@ -74,13 +75,21 @@ timed() {  # ms-var pid-var dir title exe [args...]
   read -r "$1" "$2" <<<"$out"
 }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+# Resident kB by mapping (file name; anonymous memory is heaps, thread stacks
+# and program images Wine had to copy), "kB name" lines sorted by name.
+rss_by_mapping() {
+  awk '/^[0-9a-f]+-[0-9a-f]+ / {name = $6 == "" ? "(anonymous)" : $6}
+       /^Rss:/ {kb[name] += $2}
+       END {for (n in kb) print kb[n], n}' "/proc/$1/smaps" | sort -k 2
+}
 status_kb() { sed -n "s/^$2:[[:space:]]*\([0-9]*\) kB$/\1/p" "/proc/$1/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 # The wineserver of this prefix: it runs in a folder named after the prefix's
 # device and inode (under /tmp/.wine-UID, or a temporary folder).
 wineserver_pid() {
-  local dir p
-  dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  local dir p device inode
+  read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
+  dir=$(printf 'server-%x-%x' "$device" "$inode")
   for p in /proc/[0-9]*; do
     [[ "$(readlink "$p/cwd" 2>/dev/null)" == */"$dir" ]] &&
       [[ "$(cat "$p/comm" 2>/dev/null)" == wineserver* ]] &&
@@ -155,9 +164,11 @@ awk -v c="$client_median" -v p="$plain_median" \
 
 # --- 2. the plain window's working set ------------------------------------
 wine_restart
+plain_pid=
 timed _ plain_pid "$work/plain" "$plain_title" "$build/bench/bench_plain_window.exe"
 sleep 5
 plain_hwm=$(status_kb "$plain_pid" VmHWM)
+rss_by_mapping "$plain_pid" >"$work/plain.rss"
 cpu_percent "$plain_pid" 10 >"$work/cpu"
 plain_idle=$(cat "$work/cpu")
 plain_server=$server_cpu
@@ -215,6 +226,7 @@ wait_beacons "gs=completeins" 1 900
 took=$((SECONDS - started))
 peak=$(status_kb "$pid" VmHWM)
 rss=$(status_kb "$pid" VmRSS)
+rss_by_mapping "$pid" >"$work/client.rss"
 bench_need_sha "$TESSALY_PREFIX/drive_c/bench/Demo/Bench.pak" \
   "$(python3 "$root/standins/world/world.py" --digest "Bench.pak:${size_mib}M")" tessaly.exe
 # Now the window may be read: it shows the completed layout.
@@ -228,6 +240,9 @@ awk -v k="$peak" -v r="$rss" -v m="$size_mib" \
   'BEGIN {printf "  tessaly.exe, through %d MiB   %.1f MB (now %.1f MB; goal < 30)\n", m, k * 1024 / 1e6, r * 1024 / 1e6}'
 awk -v k="$peak" -v p="$plain_hwm" \
   'BEGIN {printf "  difference                      %.1f MB over the plain window\n", (k - p) * 1024 / 1e6}'
+echo "  where tessaly.exe's resident memory exceeds the plain window's (kB, now):"
+join -1 2 -2 2 -a 2 -e 0 -o 0,1.1,2.1 "$work/plain.rss" "$work/client.rss" |
+  awk '{d = $3 - $2; if (d >= 100) printf "    %6d  %s\n", d, $1}' | sort -rn | head -n 16
 echo "CPU of tessaly.exe (one core; the engine is another process):"
 echo "  downloading at $rate_mib MiB/s a connection, ${busy_s} s  $busy % (goal < 2); wineserver $busy_server %"
 echo "  paused, ${idle_s} s                              $idle % (goal < 0.2); wineserver $idle_server %"
