@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,32 @@ HRESULT CanUnload(HMODULE module) {
         reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
     return entry ? entry() : E_NOTIMPL;
 }
+
+// Wine spends about two seconds on each top-level window it hands to a
+// window manager; this program's windows need none.
+bool UnmanagedUnderWine() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        return false;
+    }
+    const wchar_t* name = wcsrchr(path, L'\\');
+    name = name ? name + 1 : path;
+    const std::wstring key =
+        std::wstring(L"Software\\Wine\\AppDefaults\\") + name + L"\\X11 Driver";
+    HKEY handle;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const wchar_t value[] = L"N";
+    RegSetValueExW(handle, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   sizeof value);
+    RegCloseKey(handle);
+    return true;
+}
+
+const bool g_unmanaged = UnmanagedUnderWine();
 
 // The skin and COM are started by the browser's environment of the shared
 // support; this one adds the player, installed as its installer would.
