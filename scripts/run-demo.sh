@@ -10,12 +10,18 @@
 # the world received.
 #   --movie   the artwork area plays the demo movie (background kind 1) through
 #             the stand-in movie player, registered in the demo's prefix
+#   --tips    once the window is ready, clicks the tips link, saves a
+#             screenshot of the tips window and closes it; the stand-in browser
+#             is registered in the demo's prefix to play the tips page (this
+#             machine has no HTML engine)
 set -euo pipefail
 movie=0
+tips=0
 for arg in "$@"; do
   case $arg in
     --movie) movie=1 ;;
-    *) echo "usage: run-demo.sh [--movie]" >&2; exit 2 ;;
+    --tips) tips=1 ;;
+    *) echo "usage: run-demo.sh [--movie] [--tips]" >&2; exit 2 ;;
   esac
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,6 +37,7 @@ build=$root/build/$tree
 "$root/scripts/build.sh" $tree tessaly dl_peer_id torvane_setup dozurudire_setup demo_game_setup \
   access_dump >/dev/null
 [ $movie = 1 ] && "$root/scripts/build.sh" $tree flash_standin flash_demo_movie >/dev/null
+[ $tips = 1 ] && "$root/scripts/build.sh" $tree standin_browser >/dev/null
 
 # The engine takes file names in the system's ANSI code page: the game's
 # Chinese folder name needs a Chinese locale for Wine (code page 936).
@@ -86,7 +93,13 @@ if [ $movie = 1 ]; then
     iconv -f UTF-8 -t UTF-16LE >"$demo/client/tessaly.ini.new"
   mv "$demo/client/tessaly.ini.new" "$demo/client/tessaly.ini"
 fi
-title=$(iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')高速下载器
+if [ $tips = 1 ]; then
+  mkdir -p "$demo/browser"
+  cp "$build/standins/browser/standin_browser.dll" "$demo/browser/"
+fi
+# The tips window's title is the game title; the main window's adds 高速下载器.
+game_title=$(iconv -f UTF-16LE -t UTF-8 "$demo/client/tessaly.ini" | sed -n 's/^GameTitle=\(.*\)\r$/\1/p')
+title=${game_title}高速下载器
 
 own_display=0
 if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
@@ -99,6 +112,10 @@ tessaly_wine_up fresh
 if [ $movie = 1 ]; then
   tessaly_wine regsvr32 /s "Z:${demo//\//\\}\\player\\flash_standin.dll" </dev/null ||
     echo "the stand-in movie player could not be registered"
+fi
+if [ $tips = 1 ]; then
+  tessaly_wine regsvr32 /s "Z:${demo//\//\\}\\browser\\standin_browser.dll" </dev/null ||
+    echo "the stand-in browser could not be registered"
 fi
 
 echo "== starting tessaly.exe"
@@ -114,21 +131,23 @@ if [ $own_display = 0 ]; then
   exit 0
 fi
 
-# What a screen reader reads of the window, one line per element.
-# The title carries the percentage while downloading: the window's title now.
-# It may change between the look-up and the reading: then read again.
+# What a screen reader reads of the window, one line per element: the main
+# window, or the window titled $1.
+# The main title carries the percentage while downloading: the window's title
+# now. It may change between the look-up and the reading: then read again.
 read_window() {
   local now out i
   for i in 1 2 3 4 5; do
-    now=$(xdotool search --name "^$title" getwindowname 2>/dev/null | head -n 1 || true)
+    now=${1:-$(xdotool search --name "^$title" getwindowname 2>/dev/null | head -n 1 || true)}
     out=$(tessaly_wine "$build/tools/access_dump/access-dump.exe" "${now:-$title}" </dev/null 2>/dev/null || true)
     [ -n "$out" ] && break
     sleep 0.2
   done
   printf '%s\n' "$out"
 }
-# The line of the element whose help text is the control's name.
-element() { read_window | grep -F "help=\"$1\"" | head -n 1 || true; }
+# The line of the element whose help text is the control's name ($2: the
+# title of another window).
+element() { read_window "${2:-}" | grep -F "help=\"$1\"" | head -n 1 || true; }
 # Waits up to $2 seconds until the element's line contains $3.
 wait_for() {
   local deadline=$((SECONDS + $2))
@@ -139,10 +158,10 @@ wait_for() {
   echo "timed out waiting for $1 to show $3" >&2
   return 1
 }
-# A real left click in the middle of the control.
+# A real left click in the middle of the control ($2: of another window).
 click() {
   local loc x y w h
-  loc=$(element "$1" | sed -n 's/.*location=\([-0-9,]*\).*/\1/p')
+  loc=$(element "$1" "${2:-}" | sed -n 's/.*location=\([-0-9,]*\).*/\1/p')
   IFS=, read -r x y w h <<<"$loc"
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
   sleep 0.3
@@ -158,6 +177,27 @@ shot() {
 wait_for ActionButton 60 'name="开始下载"'
 wait_for TextTips1 30 'name=""'
 shot 1-ready
+if [ $tips = 1 ]; then
+  # The tips link shows once the tips file has arrived; the window it opens
+  # is titled with the game title and holds the page panel.
+  for _ in $(seq 60); do
+    element TextlinkTips | grep -v invisible | grep -q . && break
+    sleep 0.5
+  done
+  click TextlinkTips
+  for _ in $(seq 60); do
+    element testBkg "$game_title" | grep -q . && break
+    sleep 0.5
+  done
+  if element testBkg "$game_title" | grep -q .; then
+    sleep 1
+    shot 1-tips
+    click closebtn "$game_title"
+    sleep 1
+  else
+    echo "the tips window did not open" >&2
+  fi
+fi
 click ActionButton
 wait_for TextTips1 120 '正在下载中...'
 sleep 2

@@ -501,6 +501,93 @@ def case_hand_over(s):
         raise Failure("%s\nhand-over file:\n%s\nhost log:\n%s" % (failure, listing, log))
 
 
+def case_tips_window(s):
+    """The tips link opens the tips window on the world's tips page, whose
+    script (the stand-in browser, registered in this prefix) reaches the
+    client's scripting object; a click while it is open brings the same
+    window back to the front; once it is closed the next click makes a new
+    one."""
+    log = os.path.join(s.work, "browser.log")
+    s.env["TESSALY_STANDIN_BROWSER_LOG"] = "Z:" + log.replace("/", "\\")
+    dll = os.path.join(s.build, "standins", "browser", "standin_browser.dll")
+    check(os.path.exists(dll), "the stand-in browser is built: " + dll)
+    check(s.wine("regsvr32", "/s", "Z:" + dll.replace("/", "\\")).returncode == 0,
+          "the stand-in browser registers in the case's prefix")
+    tips_url = "http://127.0.0.1:%d/channel/tips.html" % s.port
+    check(b"<html" in s.get("/channel/tips.html").lower(), "the world serves the tips page")
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    link = s.wait_for("TextlinkTips", 'name="点击查看新手攻略"', 30)
+    check("invisible" not in link["line"], "the tips link shows: " + link["line"])
+
+    def tips_windows():
+        return [w for w in s.xdotool("search", "--name", "^Demo$").split()
+                if s.xdotool("getwindowname", w).strip() == "Demo"]
+
+    def shown():
+        return [w for w in s.xdotool("search", "--onlyvisible", "--name", "^Demo$").split()
+                if w in tips_windows()]
+
+    def navigations():
+        if not os.path.exists(log):
+            return []
+        lines = open(log, encoding="utf-8", errors="replace").read().splitlines()
+        return [line for line in lines if line.startswith("navigate ")]
+
+    def active(title):
+        # The window holding the keyboard focus is the one in front: its
+        # client element reads as focused.
+        root = s.read(title).get("UIRoot")
+        return root is not None and "focused" in root["line"].split("state=")[1].split()[0]
+
+    s.click("TextlinkTips")
+    first = wait_until(shown, 30, "the tips window")[0]
+    geo = s.xdotool("getwindowgeometry", "--shell", first)
+    size = dict(line.split("=") for line in geo.split() if "=" in line)
+    check((size["WIDTH"], size["HEIGHT"]) == ("809", "634"),
+          "the tips window is 809 x 634: %r" % size)
+    wait_until(lambda: len(navigations()) == 1, 30, "the page to be navigated")
+    check(navigations() == ["navigate " + tips_url], "the tips URL: %r" % navigations())
+    calls = open(log, encoding="utf-8", errors="replace").read()
+    check("call GetDownloadProgress id 1 invoke 0x00000000 VT_I4 0" in calls and
+          re.search(r"call GetPeerId id 2 invoke 0x00000000 VT_BSTR \S+", calls),
+          "the page's script reached the client:\n" + calls)
+    wait_until(lambda: s.read("Demo").get("testBkg"), 20, "the tips window's page panel")
+    check(active("Demo") and not active(s.window_title()), "the tips window opens in front")
+    s.shot("tips-open")
+
+    # Dragged down by its title strip, with the main window clicked in
+    # front of it, it is still open: the link brings the same window to the
+    # front, without loading the page again.
+    x, y, _, _ = s.element("TextTitle", "Demo")["location"]
+    s.xdotool("mousemove", str(x + 150), str(y + 12), "mousedown", "1")
+    for step in range(1, 13):
+        time.sleep(0.05)
+        s.xdotool("mousemove", str(x + 150), str(y + 12 + 46 * step))
+    s.xdotool("mouseup", "1")
+    wait_until(lambda: (lambda e: e and e["location"][1] >= y + 500)(
+        s.element("TextTitle", "Demo")), 20, "the tips window to move down")
+    s.click("TextTitle")
+    wait_until(lambda: active(s.window_title()) and not active("Demo"), 20,
+               "the main window in front of the tips")
+    s.click("TextlinkTips")
+    wait_until(lambda: active("Demo") and not active(s.window_title()), 20,
+               "the tips window back in front")
+    check(tips_windows() == [first], "the same window: %r" % tips_windows())
+    check(len(navigations()) == 1, "no second page: %r" % navigations())
+    s.shot("tips-raised")
+
+    # Closed, the next click makes a new window with a new page.
+    s.click("closebtn", "Demo")
+    wait_until(lambda: not tips_windows(), 20, "the tips window to close")
+    check(s.window_title(visible_only=True), "the main window stays")
+    s.click("TextlinkTips")
+    wait_until(shown, 30, "a new tips window")
+    wait_until(lambda: len(navigations()) == 2, 30, "the new window's page")
+    check(navigations()[1] == "navigate " + tips_url, "the tips URL again")
+    s.shot("tips-reopened")
+
+
 CASES = {
     "fresh_to_complete": case_fresh_to_complete,
     "killed_resume": case_killed_resume,
@@ -509,6 +596,7 @@ CASES = {
     "second_start": case_second_start,
     "tray": case_tray,
     "hand_over": case_hand_over,
+    "tips_window": case_tips_window,
 }
 
 
