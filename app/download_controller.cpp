@@ -695,6 +695,12 @@ void DownloadController::on_task_state(int task_id) {
         receiving_ = true;
         ShowProgress(Aggregate());
     } else if ((transfer_requested_ || !paused_) && TasksPaused(tasks)) {
+        if (transfer_requested_ && TasksInMotion(tasks)) {
+            // A task that has not yet written its ".td" file still counts as
+            // paused above; the hand-over waits until the engine has let go
+            // of every file, or the host's engine would write one too.
+            return;
+        }
         ShowProgress(Aggregate());
         ClearTaskbarProgress();
         receiving_ = false;

@@ -29,6 +29,15 @@ bool TasksPaused(const std::vector<TaskSnapshot>& tasks) {
     return TasksSettledIn(tasks, dl_state_stopped);
 }
 
+bool TasksInMotion(const std::vector<TaskSnapshot>& tasks) {
+    for (const TaskSnapshot& task : tasks) {
+        if (task.state >= dl_state_predownloading && task.state <= dl_state_stopping) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool TasksComplete(const std::vector<TaskSnapshot>& tasks) {
     for (const TaskSnapshot& task : tasks) {
         if (task.state != dl_state_complete) {

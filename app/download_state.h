@@ -15,6 +15,9 @@ struct TaskSnapshot {
 bool TasksRunning(const std::vector<TaskSnapshot>& tasks);
 bool TasksPaused(const std::vector<TaskSnapshot>& tasks);
 bool TasksComplete(const std::vector<TaskSnapshot>& tasks);
+// Some task is still in the engine's hands (starting, running or stopping),
+// whether or not its temporary file exists yet.
+bool TasksInMotion(const std::vector<TaskSnapshot>& tasks);
 
 // What an earlier run left behind, from its tasks' states and files.
 enum class EarlierRun { complete, fresh_start, paused };

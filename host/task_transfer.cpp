@@ -58,6 +58,10 @@ int TaskTransfer::Ready(const std::vector<int>& task_ids) {
         tasks_.Info(id, &info);
         if (info.state == dl_state_stopped) {
             stopped = true;
+        } else if (info.state >= dl_state_predownloading && info.state <= dl_state_stopping) {
+            // Still in the engine's hands: it may create or write the ".td"
+            // file at any moment, and two engines must never share a file.
+            return 0;
         } else if (info.state != dl_state_complete && info.state != dl_state_failed) {
             std::wstring path;
             tasks_.Path(id, path);

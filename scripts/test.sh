@@ -20,25 +20,31 @@ fi
 
 failed=0
 summary=()
+# run_ctest NAME TREE CTEST-ARGS...: one CTest run, its log in build/; the
+# cases are counted from the JUnit reports the run leaves in the tree's
+# test-reports folder (cleared by clear_reports before a tree's first run).
 run_ctest() {
   local name=$1 dir=$2
   shift 2
   echo "== $name tests"
   local log=$root/build/ctest-$name.log
-  rm -rf "$dir/test-reports" && mkdir -p "$dir/test-reports"
   if ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" 2>&1 | tee "$log"; then :; fi
   if ! grep -q '100% tests passed' "$log"; then
     failed=1
   fi
-  summary+=("$name: $(python3 "$root/scripts/count-cases.py" "$dir/test-reports") ($(grep -E 'tests passed|tests failed' "$log" | tail -n 1))")
 }
+clear_reports() { rm -rf "$1/test-reports" && mkdir -p "$1/test-reports"; }
+ctest_line() { grep -E 'tests passed|tests failed' "$root/build/ctest-$1.log" | tail -n 1; }
 
+clear_reports "$root/build/native"
 run_ctest native "$root/build/native" -j 2 -LE fuzz
+summary+=("native: $(python3 "$root/scripts/count-cases.py" "$root/build/native/test-reports") ($(ctest_line native))")
 
 echo "== fuzz (${fuzz_seconds}s each)"
-# Each fuzz target is a CTest test labelled "fuzz" in the fuzz tree.
+# Each fuzz target is a CTest test labelled "fuzz" in the fuzz tree; they
+# run side by side, each for its bounded time.
 cmake -S "$root" -B "$root/build/fuzz" -DTESSALY_FUZZ_SECONDS="$fuzz_seconds" >/dev/null
-ctest --test-dir "$root/build/fuzz" -L fuzz --output-on-failure 2>&1 | tee "$root/build/ctest-fuzz.log" || true
+ctest --test-dir "$root/build/fuzz" -L fuzz -j 3 --output-on-failure 2>&1 | tee "$root/build/ctest-fuzz.log" || true
 fuzz_total=$(sed -n 's/.*tests failed out of \([0-9]*\)/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
 fuzz_fail=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$root/build/ctest-fuzz.log" | tail -n 1)
 fuzz_total=${fuzz_total:-0} fuzz_fail=${fuzz_fail:-0}
@@ -63,11 +69,24 @@ static_pass=$(sed -n 's/.* 0 tests failed out of \([0-9]*\)/\1/p' "$root/build/c
 static_pass=${static_pass:-0}
 # These are checks of the built files, not GoogleTest programs: count them
 # from CTest's own line.
-summary[${#summary[@]}-1]="static: $static_pass passed ($(grep -E 'tests passed|tests failed' \
-  "$root/build/ctest-static.log" | tail -n 1))"
-# Windows tests share one prefix and write beside their executables, so they
-# run one at a time.
-run_ctest windows "$wintree" -LE static
+summary+=("static: $static_pass passed ($(ctest_line static))")
+clear_reports "$wintree"
+# The Windows tests share one prefix and write beside their executables, so
+# they run one at a time. The end-to-end cases each bring their own world,
+# Wine prefix and display, and spend most of their time waiting on Wine and
+# the network: they run side by side, beside the others; their output
+# follows once both are done.
+echo "== end-to-end tests (beside the others; log: build/ctest-end-to-end.log)"
+ctest --test-dir "$wintree" --output-on-failure --timeout 900 -L e2e \
+  -j "${TESSALY_E2E_JOBS:-3}" >"$root/build/ctest-end-to-end.log" 2>&1 &
+e2e_pid=$!
+run_ctest windows "$wintree" -LE 'static|e2e'
+wait "$e2e_pid" || true
+echo "== end-to-end tests"
+cat "$root/build/ctest-end-to-end.log"
+grep -q '100% tests passed' "$root/build/ctest-end-to-end.log" || failed=1
+summary+=("windows: $(python3 "$root/scripts/count-cases.py" "$wintree/test-reports") \
+(unit and window tests: $(ctest_line windows); end-to-end: $(ctest_line end-to-end))")
 
 py_pass=0 py_fail=0
 if [ -d "$root/standins" ]; then

@@ -211,26 +211,12 @@ bool reopen_pipe() {
     return true;
 }
 
-int connect_engine() {
-    wchar_t value[16];
-    const DWORD got = GetEnvironmentVariableW(L"TDENGINE_CALL_TIMEOUT_MS", value, 16);
-    const int configured = got > 0 && got < 16 ? _wtoi(value) : 0;
-    g_call_timeout_ms =
-        configured >= 100 ? static_cast<DWORD>(configured) : default_call_timeout_ms;
-    if (g_pipe != INVALID_HANDLE_VALUE && engine_alive()) {
-        return result_ok;
-    }
-    if (reopen_pipe()) {
-        return result_ok;
-    }
-    drop_connection();
-    std::wstring exe = engine_path();
-    if (exe.empty() || GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return result_engine_unavailable;
-    }
-    std::wstring name = pipe_name_for(exe);
+// Opens the engine's pipe, starting the engine when nobody listens, and says
+// hello. An engine that is shutting down refuses (result_bad_state, with its
+// process id): the caller waits for it to end and tries again.
+int join_or_start(const std::wstring& exe, DWORD begin, DWORD& closing_pid) {
+    const std::wstring name = pipe_name_for(exe);
     PROCESS_INFORMATION started{};
-    const DWORD begin = GetTickCount();
     HANDLE pipe = INVALID_HANDLE_VALUE;
     while (GetTickCount() - begin < start_timeout_ms) {
         pipe = open_pipe(name);
@@ -268,10 +254,11 @@ int connect_engine() {
     }
     g_pipe = pipe;
     reply_head reply{};
-    int r = call(op_hello, 0, 0, texts{}, reply, nullptr);
+    const int r = call(op_hello, 0, 0, texts{}, reply, nullptr);
     if (r != result_ok) {
+        closing_pid = r == result_bad_state ? static_cast<DWORD>(reply.values[0]) : 0;
         drop_connection();
-        return result_engine_unavailable;
+        return r == result_bad_state ? result_bad_state : result_engine_unavailable;
     }
     g_pid = static_cast<DWORD>(reply.values[0]);
     g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
@@ -280,6 +267,46 @@ int connect_engine() {
         return result_engine_unavailable;
     }
     return result_ok;
+}
+
+int connect_engine() {
+    wchar_t value[16];
+    const DWORD got = GetEnvironmentVariableW(L"TDENGINE_CALL_TIMEOUT_MS", value, 16);
+    const int configured = got > 0 && got < 16 ? _wtoi(value) : 0;
+    g_call_timeout_ms =
+        configured >= 100 ? static_cast<DWORD>(configured) : default_call_timeout_ms;
+    if (g_pipe != INVALID_HANDLE_VALUE && engine_alive()) {
+        return result_ok;
+    }
+    if (reopen_pipe()) {
+        return result_ok;
+    }
+    drop_connection();
+    const std::wstring exe = engine_path();
+    if (exe.empty() || GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return result_engine_unavailable;
+    }
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        DWORD closing_pid = 0;
+        const int r = join_or_start(exe, begin, closing_pid);
+        if (r != result_bad_state) {
+            return r;
+        }
+        // The engine of an earlier library is on its way out (an uninit a
+        // moment ago): a new one starts once it has gone.
+        const DWORD spent = GetTickCount() - begin;
+        if (spent >= start_timeout_ms) {
+            return result_engine_unavailable;
+        }
+        HANDLE closing = closing_pid ? OpenProcess(SYNCHRONIZE, FALSE, closing_pid) : nullptr;
+        if (closing) {
+            WaitForSingleObject(closing, start_timeout_ms - spent);
+            CloseHandle(closing);
+        } else {
+            Sleep(100);
+        }
+    }
 }
 
 int create(std::uint32_t op, const char* url, int url_len, const char* folder, int folder_len,

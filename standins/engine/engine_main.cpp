@@ -39,6 +39,7 @@ struct engine {
     std::atomic<int> clients{0};
     std::atomic<bool> ever_connected{false};
     std::atomic<DWORD> last_change{0};
+    std::atomic<bool> closing{false};  // shutting down: no new library is taken on
     std::wstring pipe_name;
     std::wstring settings_log;  // TDENGINE_LOG: where speed settings are recorded
 };
@@ -176,6 +177,9 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
         case op_hello:
             reply.values[0] = static_cast<std::int32_t>(GetCurrentProcessId());
             reply.values[1] = e.options.connections;
+            if (e.closing.load()) {
+                reply.result = result_bad_state;
+            }
             break;
         case op_create_new:
         case op_create_continued:
@@ -326,12 +330,24 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             break;
         }
         case op_shutdown:
+            e.closing = true;
             shutdown = true;
             break;
         default:
             reply.result = result_not_supported;
             break;
     }
+}
+
+// A whole number from the environment within [0, most], else fallback.
+DWORD environment_number(const wchar_t* name, DWORD fallback, DWORD most) {
+    wchar_t value[16];
+    const DWORD got = GetEnvironmentVariableW(name, value, 16);
+    if (got == 0 || got >= 16) {
+        return fallback;
+    }
+    const int n = _wtoi(value);
+    return n >= 0 && static_cast<DWORD>(n) <= most ? static_cast<DWORD>(n) : fallback;
 }
 
 void serve_client(engine& e, HANDLE pipe) {
@@ -360,14 +376,18 @@ void serve_client(engine& e, HANDLE pipe) {
         DWORD put = 0;
         bool written = WriteFile(pipe, out.data(), static_cast<DWORD>(out.size()), &put, nullptr);
         if (shutdown) {
+            // A test's stand-in for a loaded machine, where the process
+            // takes its time to go after answering.
+            const DWORD linger = environment_number(L"TDENGINE_EXIT_DELAY_MS", 0, 60000);
             // Let the library read the answer, but never wait on it for long.
-            std::thread([] {
-                Sleep(2000);
+            std::thread([linger] {
+                Sleep(2000 + linger);
                 ExitProcess(0);
             }).detach();
             if (written) {
                 FlushFileBuffers(pipe);
             }
+            Sleep(linger);
             ExitProcess(0);
         }
         if (!written) {
@@ -391,6 +411,7 @@ void watchdog(engine& e) {
         bool idle = e.ever_connected.load() ? now - e.last_change.load() >= idle_exit_ms
                                             : now - started >= first_client_ms;
         if (idle) {
+            e.closing = true;
             stop_everything(e);
             ExitProcess(0);
         }

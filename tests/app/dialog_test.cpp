@@ -22,35 +22,13 @@
 #include "skin/image_control.h"
 #include "skin/skin_startup.h"
 #include "skin/text_control.h"
+#include "tests/support/gui_support.h"
 
 using namespace qm::skin;
 
 namespace {
 
-// Wine on a display without a window manager waits two seconds for each new
-// top-level window; this program's windows stay unmanaged instead.
-bool UnmanagedUnderWine() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        return false;
-    }
-    const wchar_t* name = wcsrchr(path, L'\\');
-    name = name ? name + 1 : path;
-    const std::wstring key =
-        std::wstring(L"Software\\Wine\\AppDefaults\\") + name + L"\\X11 Driver";
-    HKEY handle;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const wchar_t value[] = L"N";
-    RegSetValueExW(handle, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   sizeof value);
-    RegCloseKey(handle);
-    return true;
-}
-const bool g_unmanaged = UnmanagedUnderWine();
+const bool g_unmanaged = qm::test::LeaveWindowsUnmanaged();
 
 class SkinEnvironment : public ::testing::Environment {
   public:
@@ -218,14 +196,8 @@ void Collect(Dump* dump) {
     }
     // Messages keep flowing meanwhile: the reader's calls into this
     // process's windows are answered by this thread.
-    while (MsgWaitForMultipleObjects(1, &dump->process, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount() - dump->started < 30000) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    const DWORD spent = GetTickCount() - dump->started;
+    qm::test::PumpUntilSignalled(dump->process, spent < 30000 ? 30000 - spent : 0);
     if (WaitForSingleObject(dump->process, 0) != WAIT_OBJECT_0) {
         TerminateProcess(dump->process, 99);
         WaitForSingleObject(dump->process, 5000);
@@ -571,15 +543,7 @@ TEST_F(DialogTest, Message1139FromAnotherThread) {
         HANDLE thread = CreateThread(nullptr, 0, &Ask, &ask, 0, nullptr);
         ASSERT_TRUE(thread);
         // Pump until the thread has its answer (bounded).
-        const DWORD start = GetTickCount();
-        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-               GetTickCount() - start < 20000) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
+        qm::test::PumpUntilSignalled(thread, 20000);
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
         CloseHandle(thread);
         EXPECT_EQ(buttons, ask.answer);

@@ -44,6 +44,21 @@ TEST(DownloadState, PausedNeedsOneStoppedTaskAndNoOtherStillOnItsWay) {
     EXPECT_FALSE(TasksPaused({Snap(dl_state_complete, false)}));
 }
 
+TEST(DownloadState, AHandOverWaitsForEveryTaskTheEngineStillHolds) {
+    // Paused for the window, yet the stopping task may still create its
+    // temporary file: not yet settled for the host.
+    const std::vector<TaskSnapshot> stopping = {Snap(dl_state_stopped, true),
+                                                Snap(dl_state_stopping, false)};
+    EXPECT_TRUE(TasksPaused(stopping));
+    EXPECT_TRUE(TasksInMotion(stopping));
+    for (int state : {dl_state_predownloading, dl_state_starting, dl_state_running}) {
+        EXPECT_TRUE(TasksInMotion({Snap(dl_state_stopped, true), Snap(state, false)})) << state;
+    }
+    EXPECT_FALSE(TasksInMotion({Snap(dl_state_stopped, true), Snap(dl_state_complete, false),
+                                Snap(dl_state_failed, true)}));
+    EXPECT_FALSE(TasksInMotion({}));
+}
+
 TEST(DownloadState, CompleteOnlyWhenEveryTaskIsAndAtOnceWithoutTasks) {
     EXPECT_TRUE(TasksComplete({Snap(dl_state_complete, false), Snap(dl_state_complete, false)}));
     EXPECT_FALSE(TasksComplete({Snap(dl_state_complete, false), Snap(dl_state_failed, false)}));

@@ -22,6 +22,9 @@ import time
 import unittest
 import urllib.request
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import junit_report  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 BUILD = None
@@ -512,6 +515,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--pointer-size", type=int, default=8)
+    parser.add_argument("--report")
     args, rest = parser.parse_known_args()
     if args.pointer_size == 4 and not runs_32_bit():
         print("e2e: this Wine cannot run 32-bit programs; run the 64-bit tree's e2e test")
@@ -523,9 +527,24 @@ def main():
     os.makedirs(WORK)
     wine("fresh", timeout=300)
     try:
-        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+        loader = unittest.defaultTestLoader
+        suite = (loader.loadTestsFromNames(rest, sys.modules[__name__]) if rest
+                 else loader.loadTestsFromModule(sys.modules[__name__]))
+        cases = list(iterate_cases(suite))
+        result = unittest.TextTestRunner(verbosity=2).run(unittest.TestSuite(cases))
     finally:
         wine("kill", timeout=60)
+    if args.report:
+        junit_report.write_unittest(args.report, "e2e_service", result, cases)
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+def iterate_cases(suite):
+    for item in suite:
+        if isinstance(item, unittest.TestSuite):
+            yield from iterate_cases(item)
+        else:
+            yield item
 
 
 if __name__ == "__main__":

@@ -21,6 +21,9 @@ import sys
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import junit_report  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 TITLE = "Demo高速下载器"
@@ -767,17 +770,28 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--report")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    session = Session(build, args.case)
     started = time.time()
+    failure_text = None
+    session = None
     try:
+        session = Session(build, args.case)
         CASES[args.case](session)
     except Failure as failure:
-        print("FAILED %s: %s (screenshot %s)" % (args.case, failure, session.shot("failure")))
-        return 1
+        shot = session.shot("failure") if session else "none"
+        failure_text = "%s (screenshot %s)" % (failure, shot)
+    except Exception as error:  # a broken set-up is a failed case too
+        failure_text = "%s: %s" % (type(error).__name__, error)
     finally:
-        session.close()
+        if session:
+            session.close()
+    if args.report:
+        junit_report.write_cases(args.report, "e2e_window", [(args.case, failure_text)])
+    if failure_text is not None:
+        print("FAILED %s: %s" % (args.case, failure_text))
+        return 1
     print("ok %s (%.1f s)" % (args.case, time.time() - started))
     return 0
 

@@ -285,22 +285,4 @@ void TestWindow::Paint() {
     EndPaint(window_, &ps);
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) {
-            return true;
-        }
-        if (GetTickCount() - start >= timeout_ms) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
 }  // namespace qm::skin::test

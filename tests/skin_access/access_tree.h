@@ -14,6 +14,7 @@
 
 #include "skin/accessible.h"
 #include "skin/control.h"
+#include "tests/support/gui_support.h"
 
 namespace qm::skin::test {
 
@@ -124,7 +125,6 @@ class TestWindow : public AccessibleSite {
     int object_requests_ = 0;
 };
 
-// Runs the window's messages until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms);
+using qm::test::PumpUntil;
 
 }  // namespace qm::skin::test

@@ -84,28 +84,6 @@ bool RecordHas(const std::wstring& line) {
     return (L"\n" + BrowserRecord()).find(L"\n" + line + L"\n") != std::wstring::npos;
 }
 
-void Pump(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) {
-            return true;
-        }
-        if (GetTickCount() - start >= ms) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
 bool RunUnix(const std::wstring& command) {
     std::wstring line = L"start.exe /wait /unix " + command;
     STARTUPINFOW startup = {};

@@ -14,6 +14,7 @@
 
 #include "skin/control.h"
 #include "skin/host_window.h"
+#include "tests/support/gui_support.h"
 
 namespace qm::skin::embed_test {
 
@@ -27,10 +28,8 @@ void ClearBrowserRecord();
 // Whether the record has a line equal to line.
 bool RecordHas(const std::wstring& line);
 
-// Runs the message loop for ms milliseconds.
-void Pump(DWORD ms);
-// Pumps until done() or ms milliseconds have passed; returns done().
-bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+using qm::test::Pump;
+using qm::test::PumpUntil;
 
 // Runs a Unix program (real X input through xdotool) by Wine's start.exe and
 // waits for it, pumping this thread's messages meanwhile; false when it

@@ -19,9 +19,13 @@
 #include "skin/host_window.h"
 #include "skin/png_codec.h"
 #include "skin/skin_startup.h"
+#include "tests/support/gui_support.h"
 
 namespace qm::skin {
 namespace {
+
+using qm::test::Pump;
+using qm::test::PumpUntil;
 
 // ---- the stand-in's test entries -------------------------------------------
 
@@ -47,29 +51,7 @@ std::wstring CallLog() {
     return text.data();
 }
 
-bool UnmanagedUnderWine() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        return false;
-    }
-    const wchar_t* name = wcsrchr(path, L'\\');
-    name = name ? name + 1 : path;
-    const std::wstring key =
-        std::wstring(L"Software\\Wine\\AppDefaults\\") + name + L"\\X11 Driver";
-    HKEY handle;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const wchar_t value[] = L"N";
-    RegSetValueExW(handle, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   sizeof value);
-    RegCloseKey(handle);
-    return true;
-}
-
-const bool g_unmanaged = UnmanagedUnderWine();
+const bool g_unmanaged = qm::test::LeaveWindowsUnmanaged();
 
 // The skin as the client starts it; the player installed as its installer
 // would, by its own registration entry.
@@ -191,26 +173,6 @@ class Pattern : public Control {
         return Control::Paint(surface);
     }
 };
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms) {
-            return done();
-        }
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-    return true;
-}
-
-void Pump(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
 
 constexpr RECT kPanel = {40, 30, 40 + kMovieWidth, 30 + kMovieHeight};
 

@@ -21,7 +21,9 @@ import sys
 import threading
 import time
 import unittest
-import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import junit_report  # noqa: E402
 
 ARGS = None
 TITLE = "Tessaly skin gallery"
@@ -261,31 +263,6 @@ class GalleryTest(unittest.TestCase):
         self.assertEqual(0, self.gallery.process.wait(timeout=30))
 
 
-def write_report(path, result, cases):
-    """A JUnit report like GoogleTest's, so that the test command counts the
-    cases; a failure outside any case (the gallery did not start) is one
-    more failed case."""
-    suite = ET.Element("testsuite", name="skin_gallery_e2e", tests=str(len(cases)))
-    failed = {t.id(): msg for t, msg in result.failures + result.errors}
-    ids = {case.id() for case in cases}
-    # Cases do not run at all when the class set-up fails.
-    set_up_failed = any(other not in ids for other in failed)
-    for case in cases:
-        node = ET.SubElement(suite, "testcase", name=case.id().split(".")[-1],
-                             classname="GalleryTest")
-        if case.id() in failed:
-            ET.SubElement(node, "failure", message="failed").text = failed[case.id()]
-        elif set_up_failed:
-            ET.SubElement(node, "failure", message="not run").text = "the set-up failed"
-    for other, msg in failed.items():
-        if other not in ids:
-            node = ET.SubElement(suite, "testcase", name=str(other), classname="GalleryTest")
-            ET.SubElement(node, "failure", message="failed").text = msg
-    root = ET.Element("testsuites")
-    root.append(suite)
-    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
-
-
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -301,7 +278,7 @@ def main():
     cases = list(suite)
     result = unittest.TextTestRunner(verbosity=2).run(unittest.TestSuite(cases))
     if ARGS.report:
-        write_report(ARGS.report, result, cases)
+        junit_report.write_unittest(ARGS.report, "skin_gallery_e2e", result, cases)
     return 0 if result.wasSuccessful() else 1
 
 

@@ -33,33 +33,7 @@ class SkinEnvironment : public ::testing::Environment {
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new SkinEnvironment());
 
-// Wine on a display without a window manager waits two seconds for every
-// hidden top-level window to be confirmed withdrawn, which no one does. This
-// program's windows are left unmanaged instead; the setting is read when the
-// first window is made, after static initialisation. Real Windows ignores it.
-bool UnmanagedUnderWine() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        return false;
-    }
-    const wchar_t* name = wcsrchr(path, L'\\');
-    name = name ? name + 1 : path;
-    const std::wstring key =
-        std::wstring(L"Software\\Wine\\AppDefaults\\") + name + L"\\X11 Driver";
-    HKEY handle;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const wchar_t value[] = L"N";
-    RegSetValueExW(handle, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   sizeof value);
-    RegCloseKey(handle);
-    return true;
-}
-
-const bool g_unmanaged = UnmanagedUnderWine();
+const bool g_unmanaged = qm::test::LeaveWindowsUnmanaged();
 
 // The toggle's own listener: the check box changes on the button-down,
 // before the application's button-up.
@@ -151,26 +125,6 @@ void RegisterTestTypes() {
     f.Register(kSolidType, &CreateControlOf<Solid, kSolidType>);
     f.Register(kPressType, &CreateControlOf<Press, kPressType>);
     f.Register(kToggleType, &CreateControlOf<Toggle, kToggleType>);
-}
-
-void Pump(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= ms) {
-            return done();
-        }
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
 }
 
 }  // namespace qm::skin::test

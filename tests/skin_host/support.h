@@ -12,6 +12,7 @@
 #include "skin/control.h"
 #include "skin/control_factory.h"
 #include "skin/host_window.h"
+#include "tests/support/gui_support.h"
 
 namespace qm::skin::test {
 
@@ -92,9 +93,7 @@ T* Make(int32_t type, const char* name, const RECT* rect, Control* parent) {
     return static_cast<T*>(c);
 }
 
-// Handles the thread's messages for about ms milliseconds.
-void Pump(DWORD ms);
-// Handles messages until done() holds or ms pass; returns done().
-bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+using qm::test::Pump;
+using qm::test::PumpUntil;
 
 }  // namespace qm::skin::test

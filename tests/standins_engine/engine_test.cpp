@@ -864,4 +864,35 @@ TEST_F(Engine, LibraryReachesTheEngineAgainAfterASlowCall) {
     EXPECT_EQ(world.digest("r.bin"), sha256_file(downloads_ + "r.bin"));
 }
 
+// An engine slow to go after its shutdown (a loaded machine) refuses new
+// libraries; the next start waits for it to end and starts an engine of its
+// own instead of taking one that is about to vanish.
+TEST_F(Engine, ANewLibraryWaitsForAnEngineThatIsShuttingDown) {
+    ASSERT_EQ(0, api_.uninit());
+    SetEnvironmentVariableW(L"TDENGINE_EXIT_DELAY_MS", L"7000");
+    api_.init(0);
+    ASSERT_EQ(0, api_.start_process_thread());
+    SetEnvironmentVariableW(L"TDENGINE_EXIT_DELAY_MS", nullptr);
+    const int lingering = api_.get_tp_process_id();
+    HANDLE old = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(lingering));
+    ASSERT_NE(nullptr, old);
+    EXPECT_EQ(0, api_.uninit());  // gives up waiting after 5 s
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(old, 0));
+
+    api_.init(0);
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(0, api_.start_process_thread());
+    EXPECT_LT(elapsed_since(t0), 10000u);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old, 0));
+    CloseHandle(old);
+    EXPECT_NE(lingering, api_.get_tp_process_id());
+
+    world_server world(work_ + "/world");
+    ASSERT_TRUE(world.start("--game-file s.bin:1M"));
+    const int id = create(world.url("s.bin"));
+    EXPECT_EQ(0, api_.start_task(id));
+    EXPECT_EQ(11, wait_state(id, 11, 60000).state);
+    EXPECT_EQ(world.digest("s.bin"), sha256_file(downloads_ + "s.bin"));
+}
+
 }  // namespace

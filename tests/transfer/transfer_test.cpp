@@ -255,11 +255,22 @@ TEST_F(TransferTest, ReadyNeedsAStoppedTaskAndNoLiveTdFile) {
     EXPECT_EQ(0, transfer.Ready(request.task_ids));
     tasks.states[9] = dl_state_stopped;
     EXPECT_EQ(1, transfer.Ready(request.task_ids));
-    // An in-between state counts only while its ".td" file exists.
-    tasks.states[8] = dl_state_stopping;
-    EXPECT_EQ(1, transfer.Ready(request.task_ids));
+    // A task the engine still works on is not ready, with or without its
+    // ".td" file: the engine may create the file the next moment, and the
+    // host's engine would then write the same file.
+    for (int state :
+         {dl_state_predownloading, dl_state_starting, dl_state_running, dl_state_stopping}) {
+        tasks.states[8] = state;
+        EXPECT_EQ(0, transfer.Ready(request.task_ids)) << state;
+    }
     Touch(tasks.paths[8] + L".td");
     EXPECT_EQ(0, transfer.Ready(request.task_ids));
+    // A task the engine does not know (no state) counts only by its file.
+    tasks.states[8] = 0;
+    EXPECT_EQ(0, transfer.Ready(request.task_ids));
+    DeleteFileW((tasks.paths[8] + L".td").c_str());
+    EXPECT_EQ(1, transfer.Ready(request.task_ids));
+    Touch(tasks.paths[8] + L".td");
     // A failed or finished task is skipped even with its ".td" file.
     tasks.states[8] = dl_state_failed;
     EXPECT_EQ(1, transfer.Ready(request.task_ids));
