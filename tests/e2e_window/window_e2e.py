@@ -15,6 +15,7 @@ import hashlib
 import json
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -75,23 +76,32 @@ class Session:
     # --- set-up -----------------------------------------------------------
 
     def start_display(self):
-        for n in range(150, 250):
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
-                continue
-            self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1280x800x24",
-                                          "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+        # Xvfb takes a free display number itself (its lock file is made
+        # atomically) and writes it once it accepts connections: cases started
+        # side by side never end up sharing one display.
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                          "1280x800x24", "-nolisten", "tcp"],
+                                         pass_fds=(write_end,), stdout=subprocess.DEVNULL,
                                          stderr=subprocess.DEVNULL)
-            for _ in range(50):
-                if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                    self.display = ":%d" % n
-                    return
-                if self.xvfb.poll() is not None:
-                    break
-                time.sleep(0.1)
-            if self.xvfb.poll() is not None:
-                continue
+        finally:
+            os.close(write_end)
+        number = b""
+        deadline = time.time() + 30
+        try:
+            while not number.endswith(b"\n") and time.time() < deadline:
+                if select.select([read_end], [], [], 0.5)[0]:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
+        finally:
+            os.close(read_end)
+        if not number.strip().isdigit():
             self.xvfb.kill()
-        raise Failure("no Xvfb display could be started")
+            raise Failure("no Xvfb display could be started")
+        self.display = ":" + number.strip().decode()
 
     def start_wine(self):
         self.prefix = os.path.join(self.work, "prefix")
