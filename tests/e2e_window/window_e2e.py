@@ -523,7 +523,7 @@ def case_hand_over(s):
     try:
         s.game_files_identical()
     except Failure as failure:
-        listing = open(transfer, encoding="utf-16", errors="replace").read()
+        listing = open(transfer, "rb").read().decode("gbk", "replace")  # an ANSI file
         raise Failure("%s\nhand-over file:\n%s\nhost log:\n%s" % (failure, listing, log))
 
 
