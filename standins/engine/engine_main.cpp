@@ -41,6 +41,7 @@ struct engine {
     std::atomic<DWORD> last_change{0};
     std::atomic<bool> closing{false};  // shutting down: no new library is taken on
     std::wstring pipe_name;
+    std::wstring settings_log;  // TDENGINE_LOG: where speed settings are recorded
 };
 
 std::uint64_t mode_rate(int mode) {
@@ -52,6 +53,26 @@ std::uint64_t mode_rate(int mode) {
         default:
             return 0;
     }
+}
+
+// Appends one line to the file named by TDENGINE_LOG, so that a test can see
+// which speed settings a client asked for and in what order. Called under the
+// engine's lock, which also keeps the lines whole.
+void record_setting(const engine& e, const char* what, long long value) {
+    if (e.settings_log.empty()) {
+        return;
+    }
+    HANDLE file =
+        CreateFileW(e.settings_log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char line[96];
+    const int n = wsprintfA(line, "%s %d\r\n", what, static_cast<int>(value));
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(n > 0 ? n : 0), &written, nullptr);
+    CloseHandle(file);
 }
 
 void apply_limit(engine& e) {
@@ -264,6 +285,7 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             } else {
                 e.mode = id;
                 apply_limit(e);
+                record_setting(e, "speed_limit_mode", id);
             }
             break;
         case op_set_speed_limit:
@@ -272,11 +294,13 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             } else {
                 e.explicit_limit = static_cast<std::uint64_t>(id);
                 apply_limit(e);
+                record_setting(e, "speed_limit", id);
             }
             break;
         case op_cancel_speed_limit:
             e.explicit_limit = 0;
             apply_limit(e);
+            record_setting(e, "cancel_speed_limit", 0);
             break;
         case op_set_file_name: {
             download_task* t = find_task(e, id);
@@ -421,6 +445,11 @@ int run_engine() {
         if (c >= 1 && c <= 16) {
             e.options.connections = c;
         }
+    }
+    wchar_t log[MAX_PATH];
+    got = GetEnvironmentVariableW(L"TDENGINE_LOG", log, MAX_PATH);
+    if (got > 0 && got < MAX_PATH) {
+        e.settings_log.assign(log, got);
     }
     HANDLE pipe = make_instance(e.pipe_name, true);
     if (pipe == INVALID_HANDLE_VALUE) {

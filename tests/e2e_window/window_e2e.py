@@ -15,6 +15,7 @@ import hashlib
 import json
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -75,23 +76,32 @@ class Session:
     # --- set-up -----------------------------------------------------------
 
     def start_display(self):
-        for n in range(150, 250):
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
-                continue
-            self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1280x800x24",
-                                          "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+        # Xvfb takes a free display number itself (its lock file is made
+        # atomically) and writes it once it accepts connections: cases started
+        # side by side never end up sharing one display.
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                          "1280x800x24", "-nolisten", "tcp"],
+                                         pass_fds=(write_end,), stdout=subprocess.DEVNULL,
                                          stderr=subprocess.DEVNULL)
-            for _ in range(50):
-                if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                    self.display = ":%d" % n
-                    return
-                if self.xvfb.poll() is not None:
-                    break
-                time.sleep(0.1)
-            if self.xvfb.poll() is not None:
-                continue
+        finally:
+            os.close(write_end)
+        number = b""
+        deadline = time.time() + 30
+        try:
+            while not number.endswith(b"\n") and time.time() < deadline:
+                if select.select([read_end], [], [], 0.5)[0]:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
+        finally:
+            os.close(read_end)
+        if not number.strip().isdigit():
             self.xvfb.kill()
-        raise Failure("no Xvfb display could be started")
+            raise Failure("no Xvfb display could be started")
+        self.display = ":" + number.strip().decode()
 
     def start_wine(self):
         self.prefix = os.path.join(self.work, "prefix")
@@ -436,7 +446,10 @@ def tray_click(s, button):
 
 def case_tray(s):
     """Closing hides; the tray brings the window back; the tray's exit during
-    a download asks how to leave, and the background choice hides it."""
+    a download asks how to leave: the background choice hides it and slows
+    the engine down, and "将任务移至Torvane7" hands the download to the
+    stand-in host, which finishes it."""
+    engine_log = use_engine_log(s)
     p = s.start_client()
     s.wait_for("ActionButton", 'name="开始下载"')
     s.click("closebtn")
@@ -444,7 +457,9 @@ def case_tray(s):
     check(p.poll() is None, "closing does not end the program")
     tray_click(s, "1")
     wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
-    s.get("/_control/set?rate=65536")
+    # The game's files slow enough that the download still runs at the second
+    # exit; the host's and the add-in's at full speed.
+    s.get("/_control/set?rate=32768&rate_path=/game/")
     s.click("ActionButton")
     s.wait_for("TextTips1", "正在下载中...", 120)
     tray_click(s, "3")
@@ -460,9 +475,20 @@ def case_tray(s):
     s.click("okbtn", "提示")
     wait_until(lambda: not s.window_title(visible_only=True), 20, "the window to hide")
     check(p.poll() is None, "the background choice keeps the download running")
+    # Background download is the engine's slow mode; showing the window again
+    # gives the full speed back.
+    wait_until(lambda: speed_modes(engine_log)[-1:] == [3], 20, "speed limit mode 3")
+    check(speed_modes(engine_log) == [1, 3], "modes so far: %r" % speed_modes(engine_log))
     tray_click(s, "1")
     wait_until(lambda: s.window_title(visible_only=True), 20, "the tray to show the window")
     check(p.poll() is None, "still running")
+    wait_until(lambda: speed_modes(engine_log) == [1, 3, 1], 20,
+               "speed limit mode 1 after the window came back")
+    check(s.element("TextTips1")["name"] == "正在下载中...", "still downloading")
+    tray_exit_choice(s, "torvane7Radio")
+    s.get("/_control/set?rate=0")
+    p.wait(60)
+    handed_over(s)
 
 
 def case_hand_over(s):
@@ -497,7 +523,7 @@ def case_hand_over(s):
     try:
         s.game_files_identical()
     except Failure as failure:
-        listing = open(transfer, encoding="utf-16", errors="replace").read()
+        listing = open(transfer, "rb").read().decode("gbk", "replace")  # an ANSI file
         raise Failure("%s\nhand-over file:\n%s\nhost log:\n%s" % (failure, listing, log))
 
 
@@ -588,6 +614,241 @@ def case_tips_window(s):
     s.shot("tips-reopened")
 
 
+def use_engine_log(s):
+    """Has the stand-in engine record the speed settings it is asked for;
+    returns the file's path on this side."""
+    path = os.path.join(s.work, "engine-settings.log")
+    s.env["TDENGINE_LOG"] = "Z:" + path.replace("/", "\\")
+    return path
+
+
+def speed_modes(path):
+    if not os.path.exists(path):
+        return []
+    return [int(line.split()[1]) for line in open(path, encoding="ascii", errors="replace")
+            if line.startswith("speed_limit_mode ")]
+
+
+def tray_exit_choice(s, radio):
+    """The tray's "退出" during a download, then the given exit choice and OK."""
+    tray_click(s, "3")
+    time.sleep(1)
+    s.xdotool("key", "Up", "Return")
+    dialog = wait_until(lambda: s.read("提示"), 20, "the exit-choice dialog")
+    check(radio in dialog and "okbtn" in dialog, "the exit choices: %r" % sorted(dialog))
+    s.click(radio, "提示")
+    wait_until(lambda: "checked" in (s.element(radio, "提示") or {}).get("line", ""), 10,
+               radio + " to be checked")
+    check("checked" not in s.element("backgroundRadio", "提示")["line"],
+          "one choice at a time")
+    s.shot("exit-choice-" + radio)
+    s.click("okbtn", "提示")
+
+
+def host_log_path(s):
+    return os.path.join(s.prefix, "drive_c", "Program Files", "Torvane Network", "Torvane",
+                        "Program", "Torvane.log")
+
+
+def finished_host_log(s):
+    path = host_log_path(s)
+    if not os.path.exists(path):
+        return ""
+    text = open(path, encoding="utf-8", errors="replace").read()
+    return text if "\texit\t" in text else ""
+
+
+def game_requests(s):
+    return [r for r in s.requests() if r["path"].startswith(("/game/", "/files/DemoSetup"))]
+
+
+def handed_over(s):
+    """After the client ended by a hand-over: the transfer file, the host's
+    command line ("SelMyDownload" is 0 here) and the files the host finished."""
+    transfer = os.path.join(s.client, "gametaskinfo.ini")
+    check(os.path.exists(transfer), "gametaskinfo.ini written")
+    check("ConverToTorvane7=1" in s.settings(), "ConverToTorvane7 set")
+    log = wait_until(lambda: finished_host_log(s), 120, "the host to finish")
+    wanted = '-NetGameCmd:"%s" -SelMyDownload:no' % ("Z:" + transfer.replace("/", "\\"))
+    args = [line.split("\t", 2)[2] for line in log.splitlines() if "\targs\t" in line]
+    check(any(a.lower() == wanted.lower() for a in args),
+          "the host's command line: %r, wanted %r" % (args, wanted))
+    check(re.search(r"\texit\t0", log) is not None, "the host finished the files: %s" % log)
+    beacons = s.beacons()
+    check(in_order(beacons, ["style=start", "gs=completeins&gameid=1001&pid="]) and
+          any("gs=completeins" in b and b.endswith("style=0") for b in beacons),
+          "completeins 0 after the start: %r" % beacons)
+    s.game_files_identical()
+
+
+def case_exit_quit(s):
+    """The exit-choice dialog's "退出下载器" ends the client with its tasks
+    stopped and resumable; the next start shows the paused run."""
+    s.get("/_control/set?rate=32768&rate_path=/game/")
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("ActionButton")
+    s.wait_for("TextTips1", "正在下载中...", 120)
+    wait_until(lambda: any(os.path.exists(os.path.join(s.games, n + ".td"))
+                           for n in ("Demo.pak1", "Demo.pak2")), 30, "a .td file")
+    db = os.path.join(s.client, "db.ini")
+    before = open(db, "rb").read()
+    tray_exit_choice(s, "exitRadio")
+    p.wait(60)
+    check(not s.window_title(), "no window left")
+    # Stopped: once the client is gone no game bytes are asked for any more.
+    time.sleep(2)
+    asked = len(game_requests(s))
+    time.sleep(4)
+    check(len(game_requests(s)) == asked, "requests after the exit: %r" % game_requests(s)[asked:])
+    check(any(os.path.exists(os.path.join(s.games, n + ".td"))
+              for n in ("Demo.pak1", "Demo.pak2")), "the .td files kept")
+    after = open(db, "rb").read()
+    ids = re.findall(rb"ID=(\d+)", before.decode("utf-16", "replace").encode("utf-8")
+                     if before[:2] == b"\xff\xfe" else before)
+    check(ids, "db.ini held task ids: %r" % before[:400])
+    after_text = after.decode("utf-16", "replace").encode("utf-8") if after[:2] == b"\xff\xfe" \
+        else after
+    for i in ids:
+        check(b"ID=" + i in after_text, "task %s still in db.ini" % i.decode())
+    check("ConverToTorvane7=1" not in s.settings(), "nothing handed over")
+    check(not any("style=0" in b and "completeins" in b for b in s.beacons()), "no completeins 0")
+    s.start_client()
+    s.wait_for("TextTips1", "任务暂停中", 60)
+    check(s.element("ActionButton")["name"] == "继续下载", "resume offered")
+    check(text_dir(s).rstrip("\\") == "C:\\e2e\\Demo",
+          "the folder of the earlier run: %r" % text_dir(s))
+    s.shot("paused-after-exit")
+
+
+def browser_window(s):
+    return s.xdotool("search", "--onlyvisible", "--name", "^Browse for Folder$").split()
+
+
+def browse(s, keys):
+    """Answers the system folder browser from the keyboard, as a person would:
+    the keys move through its folder tree; Return takes the selection, Escape
+    cancels."""
+    wid = wait_until(lambda: browser_window(s), 30, "the folder browser")[0]
+    # Its caption line: a click there gives the dialog the keyboard (with no
+    # window manager the keys go to the window under the pointer) and leaves
+    # the tree's selection alone.
+    geo = dict(line.split("=") for line in s.xdotool("getwindowgeometry", "--shell", wid).split()
+               if "=" in line)
+    s.xdotool("mousemove", str(int(geo["X"]) + 30), str(int(geo["Y"]) + 40), "click", "1")
+    time.sleep(0.5)
+    for key in keys:
+        if len(key) > 1 and key[0].isupper():
+            s.xdotool("key", key)
+        else:
+            s.xdotool("type", key)
+        time.sleep(0.4)
+    s.shot("browser")
+    if keys[-1:] != ["Escape"]:
+        s.xdotool("key", "Return")
+    wait_until(lambda: wid not in browser_window(s), 20, "the folder browser to close")
+
+
+def text_dir(s):
+    return s.element("TextDir")["name"].replace("\\\\", "\\")
+
+
+def case_folder_change(s):
+    """"更改目录": a folder on a drive without room asks again until the
+    person cancels; a good folder becomes the download folder."""
+    os.makedirs(os.path.join(s.prefix, "drive_c", "Games2"))
+    os.makedirs(os.path.join(s.world_root, "Configuration"))
+    xml = s.get("/Configuration/%s.xml" % GAME_ID).decode("utf-8")
+    huge = re.sub(r"<gamesize>\d+</gamesize>", "<gamesize>1125899906842624</gamesize>", xml)
+    override = os.path.join(s.world_root, "Configuration", GAME_ID + ".xml")
+    with open(override, "w") as f:
+        f.write(huge)
+    p = s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    check(text_dir(s) == "C:\\e2e\\Demo", "the default folder: %r" % text_dir(s))
+    # Not enough room: "确定" and the close button open the browser again.
+    s.click("DirButton")
+    browse(s, ["Right", "Down", "Ga"])
+    box = wait_until(lambda: s.read("提示"), 20, "the message box")
+    check("磁盘空间不足" in box["TextContent"]["name"], "why: %r" % box["TextContent"])
+    check({"button1", "button2"} <= set(box) and "button3" not in box, "two buttons")
+    s.shot("folder-no-room")
+    s.click("button1", "提示")
+    browse(s, ["Right", "Down", "Ga"])
+    wait_until(lambda: s.read("提示"), 20, "the message box again")
+    s.click("closebtn", "提示")
+    browse(s, ["Escape"])
+    time.sleep(1)
+    check(not browser_window(s) and not s.read("提示"), "cancelling the browser ends the loop")
+    check(text_dir(s) == "C:\\e2e\\Demo", "the folder unchanged: %r" % text_dir(s))
+    # "取消" of the message box ends the loop too.
+    s.click("DirButton")
+    browse(s, ["Right", "Down", "Ga"])
+    wait_until(lambda: s.read("提示"), 20, "the message box")
+    s.click("button2", "提示")
+    time.sleep(2)
+    check(not browser_window(s) and not s.read("提示"), "取消 ends the loop")
+    check(text_dir(s) == "C:\\e2e\\Demo", "the folder unchanged: %r" % text_dir(s))
+    # Nothing runs, so the tray's exit ends the client without a question.
+    tray_click(s, "3")
+    time.sleep(1)
+    s.xdotool("key", "Up", "Return")
+    p.wait(60)
+    # With room: the chosen folder plus the game title, and the download goes there.
+    # The copy the client holds is older than this one, so it is fetched again.
+    with open(override, "w") as f:
+        f.write(xml)
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    s.click("DirButton")
+    browse(s, ["Right", "Down", "Ga"])
+    wait_until(lambda: text_dir(s) == "C:\\Games2\\Demo", 20, "the chosen folder")
+    check(not s.read("提示"), "no question when there is room")
+    s.shot("folder-chosen")
+    s.click("ActionButton")
+    s.wait_for("ActionButton", 'name="开始安装"', 180)
+    s.games = os.path.join(s.prefix, "drive_c", "Games2", "Demo")
+    s.game_files_identical()
+    check(not os.path.exists(os.path.join(s.prefix, "drive_c", "e2e", "Demo")),
+          "nothing in the default folder")
+
+
+def accelerator_folder(s):
+    for name in ("Program Files", "Program Files (x86)"):
+        path = os.path.join(s.prefix, "drive_c", name, "Dozurudire", "dozurudire.exe")
+        if os.path.exists(path):
+            return path
+    return None
+
+
+def case_accelerator(s):
+    """"ShowFervo" 1 with the box checked: after the game the accelerator's
+    installer is fetched and run silently, then the complete layout."""
+    shutil.copy(os.path.join(s.build, "standins", "accelerator", "dozurudire_setup.exe"),
+                os.path.join(s.world_root, "DozurudireSetup.exe"))
+    s.write_ini(ShowFervo="1", InstallAccelerator="1")
+    s.start_client()
+    s.wait_for("ActionButton", 'name="开始下载"')
+    box = s.element("InstallCheck")
+    check(box is not None and "checked" in box["line"], "InstallCheck shown and checked: %r" % box)
+    check(box["name"] == "安装Torvane网游加速器", "the box's caption: %r" % box["name"])
+    check(accelerator_folder(s) is None, "no accelerator before")
+    s.click("ActionButton")
+    s.wait_for("ActionButton", 'name="开始安装"', 180)
+    s.shot("complete-with-accelerator")
+    # Only a silent ("/S") run of the stand-in installer writes the accelerator.
+    check(accelerator_folder(s) is not None, "the accelerator installed")
+    check("InstallAccelerator=1" in s.settings(), "the box's state kept")
+    accelerator = [r["time"] for r in s.requests()
+                   if r["path"].startswith("/files/DozurudireSetup.exe")]
+    game = [r["time"] for r in game_requests(s)]
+    check(accelerator and game and min(accelerator) >= max(game),
+          "the installer fetched after the game's files: %r %r" % (accelerator, game))
+    check(any("gs=completeins" in b and b.endswith("style=1") for b in s.beacons()),
+          "completeins 1 sent")
+    s.game_files_identical()
+
+
 CASES = {
     "fresh_to_complete": case_fresh_to_complete,
     "killed_resume": case_killed_resume,
@@ -597,6 +858,9 @@ CASES = {
     "tray": case_tray,
     "hand_over": case_hand_over,
     "tips_window": case_tips_window,
+    "exit_quit": case_exit_quit,
+    "folder_change": case_folder_change,
+    "accelerator": case_accelerator,
 }
 
 

@@ -380,6 +380,9 @@ class Engine : public ::testing::Test {
                               (bin_ + "\\asyn_download_interface.dll").c_str(), FALSE));
         ASSERT_TRUE(
             CopyFileA((from + "\\tdengine.exe").c_str(), (bin_ + "\\tdengine.exe").c_str(), FALSE));
+        // The engine this case starts records its speed settings here.
+        settings_log_ = w + "\\settings.log";
+        SetEnvironmentVariableA("TDENGINE_LOG", settings_log_.c_str());
         // Not the library's folder: it must find its process by itself.
         SetCurrentDirectoryA(downloads_.c_str());
         ASSERT_TRUE(api_.load(bin_ + "\\asyn_download_interface.dll"));
@@ -454,6 +457,7 @@ class Engine : public ::testing::Test {
     }
 
     engine_api api_;
+    std::string settings_log_;
     std::string work_;
     std::string bin_;
     std::string downloads_;
@@ -710,6 +714,22 @@ TEST_F(Engine, BackgroundModeIsSlowAndNormalModeLiftsIt) {
     info done = wait_state(id, 11, 30000);
     EXPECT_EQ(11, done.state);
     EXPECT_EQ(world.digest("s.bin"), sha256_file(downloads_ + "s.bin"));
+}
+
+TEST_F(Engine, SpeedSettingsAreRecordedInTheOrderAsked) {
+    ASSERT_EQ(0, api_.set_speed_limit_mode(3));
+    ASSERT_EQ(0, api_.set_speed_limit(65536));
+    EXPECT_NE(0, api_.set_speed_limit(0));  // refused, so not recorded
+    ASSERT_EQ(0, api_.cancel_speed_limit());
+    EXPECT_NE(0, api_.set_speed_limit_mode(4));
+    ASSERT_EQ(0, api_.set_speed_limit_mode(1));
+    std::ifstream in(settings_log_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(
+        "speed_limit_mode 3\r\nspeed_limit 65536\r\ncancel_speed_limit 0\r\n"
+        "speed_limit_mode 1\r\n",
+        text.str());
 }
 
 // A loopback port whose handshakes never complete: the listener never
