@@ -366,7 +366,9 @@ int __stdcall uninit() {
     if (r != result_ok && engine_alive()) {
         return result_engine_unavailable;
     }
-    if (g_process) {
+    // An engine that other libraries still use (the host's) only stops this
+    // library's tasks and stays.
+    if (g_process && (r != result_ok || reply.values[0] != 0)) {
         WaitForSingleObject(g_process, 5000);
     }
     drop_connection();

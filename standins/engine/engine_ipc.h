@@ -47,7 +47,8 @@ enum op : std::uint32_t {
     op_set_file_name,
     op_set_beyond_limit,
     op_failure_detail,
-    op_shutdown,  // the engine stops every task, answers, then exits
+    op_shutdown,  // the caller's tasks stop; reply values[0] = 1: the engine exits too,
+                  // 0: it stays for the other libraries still connected
 };
 
 // Texts follow the head back to back: text_len[0] bytes, then text_len[1], ...

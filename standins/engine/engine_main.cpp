@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,11 @@ struct engine {
     std::atomic<bool> ever_connected{false};
     std::atomic<DWORD> last_change{0};
     std::atomic<bool> closing{false};  // shutting down: no new library is taken on
+    // The engine serves every library of its folder: the client's and the
+    // host's, which takes over the client's downloads. Each task belongs to
+    // the process whose library made it.
+    std::map<int, DWORD> owners;     // task id -> process id
+    std::map<DWORD, int> libraries;  // process id -> its open connections
     std::wstring pipe_name;
     std::wstring settings_log;  // TDENGINE_LOG: where speed settings are recorded
 };
@@ -108,19 +114,26 @@ bool usable_folder(std::wstring& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Before the process ends: every task is stopped and given a moment to let go
-// of its files, outside the engine's lock and never for longer than
-// shutdown_wait_ms (a name lookup cannot be interrupted).
-void stop_everything(engine& e) {
+// Stops every task, or only those of one library's process, and gives them a
+// moment to let go of their files, outside the engine's lock and never for
+// longer than shutdown_wait_ms (a name lookup cannot be interrupted).
+void stop_tasks(engine& e, const DWORD* owner) {
     auto tasks = std::make_shared<std::vector<std::unique_ptr<download_task>>>();
     {
         std::lock_guard<std::mutex> guard(e.lock);
-        for (auto& t : e.tasks) {
-            t.second->stop();
-            tasks->push_back(std::move(t.second));
+        for (auto it = e.tasks.begin(); it != e.tasks.end();) {
+            if (owner && e.owners[it->first] != *owner) {
+                ++it;
+                continue;
+            }
+            it->second->stop();
+            tasks->push_back(std::move(it->second));
+            e.owners.erase(it->first);
+            it = e.tasks.erase(it);
         }
-        e.tasks.clear();
-        e.count_queries.clear();
+        for (auto it = e.count_queries.begin(); it != e.count_queries.end();) {
+            it = e.tasks.count(it->second) ? std::next(it) : e.count_queries.erase(it);
+        }
     }
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread([tasks, done] {
@@ -131,6 +144,10 @@ void stop_everything(engine& e) {
     while (!done->load() && GetTickCount() - start < shutdown_wait_ms) {
         Sleep(20);
     }
+}
+
+void stop_everything(engine& e) {
+    stop_tasks(e, nullptr);
 }
 
 download_task* find_task(engine& e, int id) {
@@ -164,7 +181,11 @@ bool parse_request(const char* data, DWORD length, request& r) {
 }
 
 // Runs one request; fills the reply head and its data.
-void handle(engine& e, const request& r, reply_head& reply, std::string& data, bool& shutdown) {
+// client: the process of the calling library. shutdown: the engine ends after
+// the reply; leave: only the caller's tasks end, other libraries still use
+// the engine.
+void handle(engine& e, DWORD client, const request& r, reply_head& reply, std::string& data,
+            bool& shutdown, bool& leave) {
     reply.magic = reply_magic;
     reply.result = result_ok;
     const int id = r.head.args[0];
@@ -195,6 +216,7 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             int new_id = e.next_task++;
             e.tasks[new_id] =
                 std::make_unique<download_task>(new_id, r.text[0], folder, name, pre, e.options);
+            e.owners[new_id] = client;
             reply.values[0] = new_id;
             break;
         }
@@ -225,6 +247,7 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
                 it->second->stop();
                 deleted = std::move(it->second);
                 e.tasks.erase(it);
+                e.owners.erase(id);
             }
             break;
         }
@@ -329,10 +352,22 @@ void handle(engine& e, const request& r, reply_head& reply, std::string& data, b
             }
             break;
         }
-        case op_shutdown:
-            e.closing = true;
-            shutdown = true;
+        case op_shutdown: {
+            bool others = false;
+            for (const auto& library : e.libraries) {
+                others = others || (library.first != client && library.second > 0);
+            }
+            // values[0]: 1 when the engine ends, 0 when it stays for others.
+            if (others && client != 0) {
+                leave = true;
+                reply.values[0] = 0;
+            } else {
+                reply.values[0] = 1;
+                e.closing = true;
+                shutdown = true;
+            }
             break;
+        }
         default:
             reply.result = result_not_supported;
             break;
@@ -351,6 +386,14 @@ DWORD environment_number(const wchar_t* name, DWORD fallback, DWORD most) {
 }
 
 void serve_client(engine& e, HANDLE pipe) {
+    ULONG client = 0;
+    if (!GetNamedPipeClientProcessId(pipe, &client)) {
+        client = 0;  // unknown: its shutdown ends the engine, as before libraries were told apart
+    }
+    {
+        std::lock_guard<std::mutex> guard(e.lock);
+        ++e.libraries[client];
+    }
     std::vector<char> in(max_message);
     for (;;) {
         DWORD got = 0;
@@ -361,14 +404,18 @@ void serve_client(engine& e, HANDLE pipe) {
         reply_head reply{};
         std::string data;
         bool shutdown = false;
+        bool leave = false;
         if (!parse_request(in.data(), got, r)) {
             reply.magic = reply_magic;
             reply.result = result_bad_argument;
         } else {
-            handle(e, r, reply, data, shutdown);
+            handle(e, client, r, reply, data, shutdown, leave);
         }
         if (shutdown) {
             stop_everything(e);
+        } else if (leave) {
+            const DWORD owner = client;
+            stop_tasks(e, &owner);
         }
         reply.data_len = static_cast<std::uint32_t>(data.size());
         std::string out(reinterpret_cast<const char*>(&reply), sizeof reply);
@@ -396,6 +443,12 @@ void serve_client(engine& e, HANDLE pipe) {
     }
     DisconnectNamedPipe(pipe);
     CloseHandle(pipe);
+    {
+        std::lock_guard<std::mutex> guard(e.lock);
+        if (--e.libraries[client] <= 0) {
+            e.libraries.erase(client);
+        }
+    }
     e.last_change = GetTickCount();
     --e.clients;
 }

@@ -915,4 +915,57 @@ TEST_F(Engine, ANewLibraryWaitsForAnEngineThatIsShuttingDown) {
     EXPECT_EQ(world.digest("s.bin"), sha256_file(downloads_ + "s.bin"));
 }
 
+// The engine serves every library of its folder, as the host's takes over
+// the client's downloads: one library's uninit stops only its own tasks, and
+// a download of another process goes on to the end.
+TEST_F(Engine, OneLibraryLeavingStopsOnlyItsOwnTasks) {
+    world_server world(work_ + "/world");
+    ASSERT_TRUE(world.start("--game-file mine.bin:16M --game-file theirs.bin:4M --rate 262144"));
+    const int pid = api_.get_tp_process_id();
+    const int mine = create(world.url("mine.bin"));
+    ASSERT_EQ(0, api_.start_task(mine));
+
+    const std::string get = bin_ + "\\tdengine-get.exe";
+    ASSERT_TRUE(CopyFileA((win_path(TESSALY_ENGINE_DIR) + "\\tdengine-get.exe").c_str(),
+                          get.c_str(), FALSE));
+    const std::string other_folder = win_path(work_) + "\\other";
+    const std::string other = other_folder + "\\";
+    CreateDirectoryA(other_folder.c_str(), nullptr);
+    std::string command =
+        "\"" + get + "\" " + world.url("theirs.bin") + " \"" + other_folder + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION theirs{};
+    ASSERT_TRUE(CreateProcessA(get.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &theirs));
+    CloseHandle(theirs.hThread);
+    // Both downloads under way in the one engine.
+    for (int waited = 0; waited < 20000 && !file_exists(other + "theirs.bin.td"); waited += 50) {
+        Sleep(50);
+    }
+    EXPECT_EQ(pid, api_.get_tp_process_id());
+    const int state = query(mine).state;
+    EXPECT_TRUE(state == 2 || state == 3) << state;  // connecting or receiving
+
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(0, api_.uninit());
+    EXPECT_LT(elapsed_since(t0), 4000u);  // no wait for an engine that stays
+    HANDLE engine = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    ASSERT_NE(nullptr, engine);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(engine, 0));
+
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(theirs.hProcess, 60000));
+    DWORD code = 99;
+    GetExitCodeProcess(theirs.hProcess, &code);
+    CloseHandle(theirs.hProcess);
+    EXPECT_EQ(0u, code) << "the other library's download ended early";
+    EXPECT_EQ(world.digest("theirs.bin"), sha256_file(other + "theirs.bin"));
+    // Mine was stopped and kept for later, not finished.
+    EXPECT_FALSE(file_exists(downloads_ + "mine.bin"));
+    EXPECT_TRUE(file_exists(downloads_ + "mine.bin.td"));
+    // Its last library gone, the engine ends.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(engine, 15000));
+    CloseHandle(engine);
+}
+
 }  // namespace
