@@ -236,7 +236,14 @@ class Session:
         return {}
 
     def element(self, help_name, title=None):
-        return self.read(title).get(help_name)
+        # A window that is being shown or restored may not answer for a
+        # moment; only a window that answers without the element lacks it.
+        for _ in range(10):
+            elements = self.read(title)
+            if elements:
+                return elements.get(help_name)
+            time.sleep(0.3)
+        return None
 
     def wait_for(self, help_name, text, timeout=60, title=None):
         return wait_until(lambda: (lambda e: e if e and text in e["line"] else None)(
@@ -484,7 +491,7 @@ def case_tray(s):
     check(p.poll() is None, "still running")
     wait_until(lambda: speed_modes(engine_log) == [1, 3, 1], 20,
                "speed limit mode 1 after the window came back")
-    check(s.element("TextTips1")["name"] == "正在下载中...", "still downloading")
+    s.wait_for("TextTips1", 'name="正在下载中..."', 20)  # still downloading
     tray_exit_choice(s, "torvane7Radio")
     s.get("/_control/set?rate=0")
     p.wait(60)
