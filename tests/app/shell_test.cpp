@@ -310,10 +310,11 @@ TEST(Shell, ConfigurationStartsTheBeaconsAndAnEarlierCrashIsReportedOnce) {
     ASSERT_TRUE(Start(served.copy));
     HWND hwnd = WaitForWindow(served.WindowTitle());
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(server.WaitFor("downerbk"));
-    const std::vector<std::string> events = server.Events();
     // Each beacon travels on a connection of its own, so they may arrive in
     // either order.
+    ASSERT_TRUE(server.WaitFor("downerbk"));
+    ASSERT_TRUE(server.WaitFor("downerstart"));
+    const std::vector<std::string> events = server.Events();
     EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerstart"));
     EXPECT_EQ(1, std::count(events.begin(), events.end(), "downerbk"));
     EXPECT_EQ(served.CrashCount(), 0u);
