@@ -375,8 +375,13 @@ void DownloadController::on_game_info(int ok, const wchar_t* path) {
             task.temporary_exists = FileExists(file.empty() ? file : file + L".td");
             earlier.push_back(task);
         }
-        const std::wstring first_folder =
+        // Shown as a fresh start shows its folder: without the closing
+        // separator, except for a drive's root.
+        std::wstring first_folder =
             game_tasks_.empty() ? std::wstring() : folder_part(TaskPath(game_tasks_[0]));
+        if (first_folder.size() > 3 && first_folder.back() == L'\\') {
+            first_folder.pop_back();
+        }
         switch (DecideEarlierRun(earlier, config.ConverToTorvane7())) {
             case EarlierRun::complete:
                 SetText("TextDir", first_folder);
