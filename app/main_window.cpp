@@ -83,17 +83,7 @@ std::wstring MainWindow::ArtworkPath(const wchar_t* relative) {
 template <class T>
 T* MainWindow::Add(int type, const char* name, const char* mode, const RECT* rect,
                    Control* parent) {
-    Control* control = nullptr;
-    if (!CreateControl(type, &control)) {
-        return nullptr;
-    }
-    owned_.push_back(control);
-    control->SetLayout(mode, rect);
-    control->SetName(name);
-    if (parent) {
-        parent->AddChild(control);
-    }
-    return static_cast<T*>(control);
+    return static_cast<T*>(owned_.Add(type, name, mode, rect, parent));
 }
 
 bool MainWindow::Create(HINSTANCE) {
@@ -328,10 +318,7 @@ void MainWindow::Teardown() {
     if (root_) {
         root_->Destroy();
     }
-    for (auto it = owned_.rbegin(); it != owned_.rend(); ++it) {
-        (*it)->Release();
-    }
-    owned_.clear();
+    owned_.ReleaseAll();
     root_ = nullptr;
     background_ = nullptr;
     progress_ = nullptr;
@@ -341,12 +328,7 @@ void MainWindow::Teardown() {
 }
 
 Control* MainWindow::Find(const char* name) const {
-    for (Control* control : owned_) {
-        if (control->GetName() == name) {
-            return control;
-        }
-    }
-    return nullptr;
+    return owned_.Find(name);
 }
 
 TextControl* MainWindow::Text(const char* name) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "skin/host_window.h"
+#include "skin/owned_controls.h"
 
 namespace qm::skin {
 class ButtonControl;
@@ -76,7 +77,7 @@ class MainWindow {
 
     qm::skin::HostWindow window_;
     std::unique_ptr<DownloadController> controller_;
-    std::vector<qm::skin::Control*> owned_;
+    qm::skin::OwnedControls owned_;
     qm::skin::Control* root_ = nullptr;
     qm::skin::Control* background_ = nullptr;
     qm::skin::ProgressControl* progress_ = nullptr;

@@ -64,17 +64,7 @@ TipsWindow::~TipsWindow() {
 
 Control* TipsWindow::Add(int32_t type, const char* name, const char* mode, const RECT* rect,
                          Control* parent) {
-    Control* control = nullptr;
-    if (!CreateControl(type, &control)) {
-        return nullptr;
-    }
-    owned_.push_back(control);
-    control->SetLayout(mode, rect);
-    control->SetName(name);
-    if (parent) {
-        parent->AddChild(control);
-    }
-    return control;
+    return owned_.Add(type, name, mode, rect, parent);
 }
 
 void TipsWindow::BuildTree(const std::wstring& title) {
@@ -263,10 +253,7 @@ int TipsWindow::Filter(HWND hwnd, UINT message, WPARAM, LPARAM lparam) {
 }
 
 void TipsWindow::ReleaseTree() {
-    for (auto it = owned_.rbegin(); it != owned_.rend(); ++it) {
-        (*it)->Release();
-    }
-    owned_.clear();
+    owned_.ReleaseAll();
     root_ = nullptr;
     page_ = nullptr;
     max_button_ = nullptr;

@@ -16,6 +16,7 @@
 #include "app/tips_script.h"
 #include "skin/control.h"
 #include "skin/host_window.h"
+#include "skin/owned_controls.h"
 
 namespace qm::skin {
 class AxHostControl;
@@ -75,7 +76,7 @@ class TipsWindow : public qm::skin::MessageFilter, public qm::skin::ControlListe
 
     qm::skin::HostWindow window_;
     std::wstring url_;
-    std::vector<qm::skin::Control*> owned_;
+    qm::skin::OwnedControls owned_;
     qm::skin::Control* root_ = nullptr;
     qm::skin::ButtonControl* max_button_ = nullptr;
     qm::skin::AxHostControl* page_ = nullptr;
